@@ -1,0 +1,1591 @@
+#include "data/dataset.h"
+#include "data/columnstore.h"
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/schema.h"
+
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <sqlite3.h>
+
+namespace {
+
+// Names of the ":name" placeholders of a statement, outside quoted text.
+QStringList placeholderNames(const QString &sql)
+{
+    QStringList out;
+    const int n = sql.size();
+    QChar quote;
+    for (int i = 0; i < n; ++i) {
+        const QChar c = sql.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            continue;
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char(':')) {
+            if (i + 1 < n && sql.at(i + 1) == QLatin1Char(':')) {
+                ++i;
+                continue;
+            }
+            int j = i + 1;
+            while (j < n && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
+                ++j;
+            if (j > i + 1) {
+                const QString name = sql.mid(i + 1, j - i - 1);
+                if (!out.contains(name, Qt::CaseInsensitive))
+                    out << name;
+            }
+            i = j - 1;
+        }
+    }
+    return out;
+}
+
+FieldType typeOfColumn(ColumnType t)
+{
+    switch (t) {
+    case ColumnType::AutoNumber:
+    case ColumnType::Long:
+    case ColumnType::Integer:
+    case ColumnType::Byte: return FieldType::Integer;
+    case ColumnType::Double: return FieldType::Double;
+    case ColumnType::Date: return FieldType::DateTime;
+    case ColumnType::Text:
+    case ColumnType::Memo: return FieldType::Text;
+    case ColumnType::Picture: return FieldType::Blob;
+    }
+    return FieldType::Variant;
+}
+
+FieldType typeOfDecl(const char *decl)
+{
+    if (!decl)
+        return FieldType::Variant;
+    const QByteArray d = QByteArray(decl).toUpper();
+    if (d.contains("INT"))
+        return FieldType::Integer;
+    if (d.contains("CHAR") || d.contains("TEXT") || d.contains("CLOB"))
+        return FieldType::Text;
+    if (d.contains("REAL") || d.contains("DOUB") || d.contains("FLOA") || d.contains("NUMERIC"))
+        return FieldType::Double;
+    if (d.contains("DATE") || d.contains("TIME"))
+        return FieldType::DateTime;
+    if (d.contains("BLOB"))
+        return FieldType::Blob;
+    return FieldType::Variant;
+}
+
+FieldType typeOfMeta(int typeId)
+{
+    switch (typeId) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Bool: return FieldType::Integer;
+    case QMetaType::Double:
+    case QMetaType::Float: return FieldType::Double;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime: return FieldType::DateTime;
+    case QMetaType::QString: return FieldType::Text;
+    case QMetaType::QByteArray: return FieldType::Blob;
+    default: return FieldType::Variant;
+    }
+}
+
+QString keyText(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::Double) {
+        const double d = v.toDouble();
+        if (d == std::floor(d) && std::fabs(d) < 1e15)
+            return QString::number(qint64(d));
+    }
+    return v.toString();
+}
+
+int compareVariants(const QVariant &a, const QVariant &b)
+{
+    const bool an = !a.isValid() || a.isNull(), bn = !b.isValid() || b.isNull();
+    if (an || bn)
+        return an == bn ? 0 : (an ? -1 : 1);
+    const QPartialOrdering o = QVariant::compare(a, b);
+    if (o == QPartialOrdering::Less)
+        return -1;
+    if (o == QPartialOrdering::Greater)
+        return 1;
+    if (o == QPartialOrdering::Equivalent)
+        return 0;
+    return QString::compare(a.toString(), b.toString());
+}
+
+} // namespace
+
+// Reads the rows of a statement into a dataset's column storage.
+class DatasetLoader {
+public:
+    static void load(Dataset &ds);
+
+private:
+    static void setupField(Dataset &ds, const QString &name, FieldType detected);
+    static void loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql);
+    static void loadGeneric(Dataset &ds, const QString &sql);
+    static QVariant paramValue(const Dataset &ds, const QString &name);
+};
+
+QVariant DatasetLoader::paramValue(const Dataset &ds, const QString &name)
+{
+    for (auto it = ds.m_params.cbegin(); it != ds.m_params.cend(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return ds.m_conn->dialect().toDb(it.value());
+    throw DataError(QStringLiteral("查询缺少参数 :%1 的值。").arg(name), DataError::Usage);
+}
+
+void DatasetLoader::setupField(Dataset &ds, const QString &name, FieldType detected)
+{
+    Field f;
+    f.name = name;
+    f.type = detected;
+    const ColumnDef *def = ds.m_updateTable.isEmpty() ? nullptr : Schema::column(ds.m_updateTable, name);
+    if (def) {
+        f.name = def->name;
+        f.type = typeOfColumn(def->type);
+        f.width = def->type == ColumnType::Text ? def->width : 0;
+        f.label = def->label;
+        f.isLong = def->type == ColumnType::Memo || def->type == ColumnType::Picture;
+        f.writable = !ds.m_readOnly;
+        const TableDef *t = Schema::table(ds.m_updateTable);
+        f.autoNumber = def->type == ColumnType::AutoNumber && t && def->name == t->primaryKey;
+    } else if (!ds.m_updateTable.isEmpty() && name.compare(ds.m_keyColumn, Qt::CaseInsensitive) == 0) {
+        f.writable = !ds.m_readOnly;
+    }
+    if (f.type == FieldType::Blob)
+        f.isLong = true;
+    ds.addDataField(f);
+}
+
+void DatasetLoader::load(Dataset &ds)
+{
+    if (!ds.m_conn || !ds.m_conn->isOpen())
+        throw DataError(QStringLiteral("数据库没有打开，无法读取数据。"));
+    QString sql = ds.m_sql;
+    if (!ds.m_table.isEmpty()) {
+        sql = QStringLiteral("SELECT * FROM %1").arg(ds.m_conn->quote(ds.m_table));
+        const TableDef *t = Schema::table(ds.m_table);
+        if (t && !t->primaryKey.isEmpty())
+            sql += QStringLiteral(" ORDER BY %1").arg(ds.m_conn->quote(t->primaryKey));
+    }
+    if (sql.trimmed().isEmpty())
+        throw DataError(QStringLiteral("数据集没有指定查询语句。"), DataError::Usage);
+    if (sqlite3 *db = ds.m_conn->sqliteHandle())
+        loadSqlite(ds, db, sql);
+    else
+        loadGeneric(ds, sql);
+}
+
+void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    struct Finalizer {
+        sqlite3_stmt *s;
+        ~Finalizer() { sqlite3_finalize(s); }
+    } fin{stmt};
+
+    const int nparams = sqlite3_bind_parameter_count(stmt);
+    for (int i = 1; i <= nparams; ++i) {
+        const char *pname = sqlite3_bind_parameter_name(stmt, i);
+        if (!pname)
+            throw DataError(QStringLiteral("查询语句中的参数必须带名字（:名字）。"), DataError::Usage);
+        const QVariant v = paramValue(ds, QString::fromUtf8(pname + 1));
+        int rc = SQLITE_OK;
+        if (!v.isValid() || v.isNull()) {
+            rc = sqlite3_bind_null(stmt, i);
+        } else {
+            switch (v.typeId()) {
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::ULongLong:
+            case QMetaType::Short:
+            case QMetaType::UShort:
+            case QMetaType::Bool: rc = sqlite3_bind_int64(stmt, i, v.toLongLong()); break;
+            case QMetaType::Double:
+            case QMetaType::Float: rc = sqlite3_bind_double(stmt, i, v.toDouble()); break;
+            case QMetaType::QByteArray: {
+                const QByteArray b = v.toByteArray();
+                rc = sqlite3_bind_blob64(stmt, i, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+                break;
+            }
+            default: {
+                const QByteArray s = v.toString().toUtf8();
+                rc = sqlite3_bind_text64(stmt, i, s.constData(), sqlite3_uint64(s.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+            }
+            }
+        }
+        if (rc != SQLITE_OK)
+            throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+
+    const int ncols = sqlite3_column_count(stmt);
+    for (int c = 0; c < ncols; ++c)
+        setupField(ds, QString::fromUtf8(sqlite3_column_name(stmt, c)), typeOfDecl(sqlite3_column_decltype(stmt, c)));
+
+    std::vector<ColumnStore *> cols(static_cast<size_t>(ncols));
+    for (int c = 0; c < ncols; ++c)
+        cols[size_t(c)] = ds.m_columns[size_t(c)].get();
+
+    int rows = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int c = 0; c < ncols; ++c) {
+            ColumnStore *col = cols[size_t(c)];
+            const int st = sqlite3_column_type(stmt, c);
+            if (st == SQLITE_NULL) {
+                col->appendNull();
+                continue;
+            }
+            switch (col->type()) {
+            case FieldType::Integer:
+                if (st == SQLITE_INTEGER)
+                    col->appendInt(sqlite3_column_int64(stmt, c));
+                else if (st == SQLITE_FLOAT)
+                    col->appendInt(qint64(std::llround(sqlite3_column_double(stmt, c))));
+                else {
+                    bool ok = false;
+                    const qint64 v = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c))).trimmed().toLongLong(&ok);
+                    ok ? col->appendInt(v) : col->appendNull();
+                }
+                break;
+            case FieldType::Double:
+                col->appendDouble(sqlite3_column_double(stmt, c));
+                break;
+            case FieldType::DateTime: {
+                if (st == SQLITE_TEXT) {
+                    const QDateTime dt = Dialect::parseDateTime(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                                                sqlite3_column_bytes(stmt, c));
+                    dt.isValid() ? col->appendInt(ColumnStore::encodeDateTime(dt)) : col->appendNull();
+                } else {
+                    col->appendNull();
+                }
+                break;
+            }
+            case FieldType::Text: {
+                const char *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+                col->appendText(p ? p : "", size_t(sqlite3_column_bytes(stmt, c)));
+                break;
+            }
+            case FieldType::Blob: {
+                const void *p = sqlite3_column_blob(stmt, c);
+                const int n = sqlite3_column_bytes(stmt, c);
+                col->appendBlob(QByteArray(static_cast<const char *>(p), n));
+                break;
+            }
+            case FieldType::Variant:
+                switch (st) {
+                case SQLITE_INTEGER: col->appendVariant(qlonglong(sqlite3_column_int64(stmt, c))); break;
+                case SQLITE_FLOAT: col->appendVariant(sqlite3_column_double(stmt, c)); break;
+                case SQLITE_BLOB:
+                    col->appendVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, c)), sqlite3_column_bytes(stmt, c)));
+                    break;
+                default:
+                    col->appendVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                                         sqlite3_column_bytes(stmt, c)));
+                }
+                break;
+            }
+        }
+        ++rows;
+    }
+    if (rc != SQLITE_DONE)
+        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    ds.m_rowCount = rows;
+    ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
+}
+
+void DatasetLoader::loadGeneric(Dataset &ds, const QString &sql)
+{
+    QSqlQuery q(ds.m_conn->database());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    const QStringList names = placeholderNames(sql);
+    if (!names.isEmpty()) {
+        if (!q.prepare(sql))
+            throw DataError(Connection::lastErrorText(q));
+        for (const QString &n : names)
+            q.bindValue(QLatin1Char(':') + n, paramValue(ds, n));
+        if (!q.exec())
+            throw DataError(Connection::lastErrorText(q));
+    } else if (!q.exec(sql)) {
+        throw DataError(Connection::lastErrorText(q));
+    }
+    const QSqlRecord rec = q.record();
+    const int ncols = rec.count();
+    for (int c = 0; c < ncols; ++c)
+        setupField(ds, rec.fieldName(c), typeOfMeta(rec.field(c).metaType().id()));
+    int rows = 0;
+    while (q.next()) {
+        for (int c = 0; c < ncols; ++c) {
+            ColumnStore *col = ds.m_columns[size_t(c)].get();
+            const QVariant v = q.value(c);
+            if (v.isNull()) {
+                col->appendNull();
+                continue;
+            }
+            switch (col->type()) {
+            case FieldType::Integer: col->appendInt(v.toLongLong()); break;
+            case FieldType::Double: col->appendDouble(v.toDouble()); break;
+            case FieldType::DateTime: {
+                QDateTime dt = v.typeId() == QMetaType::QString ? Dialect::parseDateTime(v.toString()) : v.toDateTime();
+                if (v.typeId() == QMetaType::QDate)
+                    dt = QDateTime(v.toDate(), QTime(0, 0));
+                dt.isValid() ? col->appendInt(ColumnStore::encodeDateTime(dt)) : col->appendNull();
+                break;
+            }
+            case FieldType::Text: {
+                const QByteArray utf8 = v.toString().toUtf8();
+                col->appendText(utf8.constData(), size_t(utf8.size()));
+                break;
+            }
+            case FieldType::Blob: col->appendBlob(v.toByteArray()); break;
+            case FieldType::Variant: col->appendVariant(v); break;
+            }
+        }
+        ++rows;
+    }
+    ds.m_rowCount = rows;
+    ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
+}
+
+// ---------------------------------------------------------------------------
+
+Dataset::Dataset(Connection *conn, QObject *parent)
+    : QObject(parent), m_conn(conn ? conn : Connection::current())
+{
+}
+
+Dataset::~Dataset() = default;
+
+void Dataset::setSql(const QString &sql)
+{
+    m_sql = sql;
+    m_table.clear();
+}
+
+void Dataset::setTable(const QString &table)
+{
+    m_table = table;
+    m_sql.clear();
+    const TableDef *t = Schema::table(table);
+    setUpdateTable(t ? t->name : table, t && !t->primaryKey.isEmpty() ? t->primaryKey : QStringLiteral("Id"));
+}
+
+void Dataset::setUpdateTable(const QString &table, const QString &keyColumn)
+{
+    m_updateTable = table;
+    m_keyColumn = keyColumn;
+}
+
+void Dataset::setParam(const QString &name, const QVariant &value)
+{
+    QString key = name.startsWith(QLatin1Char(':')) ? name.mid(1) : name;
+    for (auto it = m_params.begin(); it != m_params.end(); ++it) {
+        if (it.key().compare(key, Qt::CaseInsensitive) == 0) {
+            it.value() = value;
+            return;
+        }
+    }
+    m_params.insert(key, value);
+}
+
+QVariant Dataset::param(const QString &name) const
+{
+    for (auto it = m_params.cbegin(); it != m_params.cend(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value();
+    return {};
+}
+
+void Dataset::resetStorage()
+{
+    m_fields.clear();
+    m_fieldIndex.clear();
+    m_columns.clear();
+    m_rowState.clear();
+    m_rowCount = 0;
+    m_originals.clear();
+    m_view.clear();
+    m_viewPos.clear();
+    m_cur = -1;
+    m_eof = m_bof = true;
+    m_editState = EditState::Browse;
+    m_editSnapshot.clear();
+    m_editTouched = false;
+    m_applied = {};
+    m_keyIndex.clear();
+    touch();
+}
+
+void Dataset::addDataField(const Field &f)
+{
+    m_fieldIndex.insert(f.name.toLower(), int(m_fields.size()));
+    m_fields.push_back(f);
+    m_columns.push_back(std::make_unique<ColumnStore>(f.type));
+}
+
+void Dataset::loadRows()
+{
+    resetStorage();
+    try {
+        DatasetLoader::load(*this);
+    } catch (...) {
+        resetStorage();
+        m_open = false;
+        throw;
+    }
+    for (const Field &f : m_extraFields) {
+        m_fieldIndex.insert(f.name.toLower(), int(m_fields.size()));
+        m_fields.push_back(f);
+        m_columns.push_back(nullptr);
+    }
+    m_open = true;
+    if (m_filtered && !m_filter.keepsAll())
+        m_predicate = compileFilter(m_filter);
+    if (!m_sortText.isEmpty())
+        setSort(m_sortText); // resolves the field again; the view is rebuilt below
+}
+
+void Dataset::open()
+{
+    if (m_open)
+        return;
+    loadRows();
+    rebuildView();
+    setCursor(m_view.empty() ? -1 : 0, false);
+    notifyReset();
+    emit opened();
+}
+
+void Dataset::close()
+{
+    if (!m_open)
+        return;
+    resetStorage();
+    m_open = false;
+    notifyReset();
+}
+
+void Dataset::requery()
+{
+    if (!m_open) {
+        open();
+        return;
+    }
+    QVariant key;
+    const int keyField = fieldIndex(m_keyColumn);
+    if (keyField >= 0 && m_cur >= 0)
+        key = valueAt(m_cur, keyField);
+    loadRows();
+    rebuildView();
+    int row = m_view.empty() ? -1 : 0;
+    if (keyField >= 0 && key.isValid() && !key.isNull()) {
+        for (size_t i = 0; i < m_view.size(); ++i)
+            if (cellEquals(int(m_view[i]), keyField, key)) {
+                row = int(i);
+                break;
+            }
+    }
+    setCursor(row, false);
+    notifyReset();
+    emit opened();
+}
+
+int Dataset::fieldIndex(const QString &name) const
+{
+    return m_fieldIndex.value(name.toLower(), -1);
+}
+
+int Dataset::requireField(const QString &name) const
+{
+    const int i = fieldIndex(name);
+    if (i < 0)
+        throw DataError(QStringLiteral("数据集中没有字段“%1”。").arg(name), DataError::Usage);
+    return i;
+}
+
+QStringList Dataset::fieldNames() const
+{
+    QStringList out;
+    for (const Field &f : m_fields)
+        out << f.name;
+    return out;
+}
+
+void Dataset::addLookupField(const QString &name, const QString &keyField, Dataset *lookup,
+                             const QString &lookupKey, const QString &lookupResult)
+{
+    Field f;
+    f.name = name;
+    f.kind = Field::Lookup;
+    f.type = FieldType::Variant;
+    f.keyField = keyField;
+    f.lookupDataset = lookup;
+    f.lookupKey = lookupKey;
+    f.lookupResult = lookupResult;
+    m_extraFields.push_back(f);
+    if (m_open) {
+        m_fieldIndex.insert(name.toLower(), int(m_fields.size()));
+        m_fields.push_back(f);
+        m_columns.push_back(nullptr);
+        notifyReset();
+    }
+    // A lookup shows what the other dataset holds now.
+    if (lookup) {
+        connect(lookup, &Dataset::valueChanged, this, [this] { if (!m_disabled) emit layoutReset(); });
+        connect(lookup, &Dataset::layoutReset, this, [this] { if (!m_disabled) emit layoutReset(); });
+    }
+}
+
+void Dataset::addCalculatedField(const QString &name, FieldType type, std::function<QVariant(const Dataset &, int)> fn)
+{
+    Field f;
+    f.name = name;
+    f.kind = Field::Calculated;
+    f.type = type;
+    f.calculate = std::move(fn);
+    m_extraFields.push_back(f);
+    if (m_open) {
+        m_fieldIndex.insert(name.toLower(), int(m_fields.size()));
+        m_fields.push_back(f);
+        m_columns.push_back(nullptr);
+        notifyReset();
+    }
+}
+
+// ---- view, filter, sort ---------------------------------------------------
+
+bool Dataset::rowPasses(int s) const
+{
+    const RowState st = RowState(m_rowState[size_t(s)]);
+    if (st == RowState::Deleted || st == RowState::Gone)
+        return false;
+    if (m_master && !m_masterByParams) {
+        const int mcur = m_master->currentRow();
+        if (mcur < 0)
+            return false;
+        for (int i = 0; i < m_keyFields.size(); ++i) {
+            const int kf = fieldIndex(m_keyFields[i]);
+            const int mf = m_master->fieldIndex(m_masterFields[i]);
+            if (kf < 0 || mf < 0)
+                return false;
+            const QVariant mv = m_master->valueAt(mcur, mf);
+            if (mv.isNull() || !cellEquals(s, kf, mv))
+                return false;
+        }
+    }
+    if (m_filtered && m_predicate && !m_predicate(s))
+        return false;
+    return true;
+}
+
+void Dataset::rebuildView()
+{
+    m_view.clear();
+    m_view.reserve(size_t(m_rowCount));
+    for (int s = 0; s < m_rowCount; ++s)
+        if (rowPasses(s))
+            m_view.push_back(quint32(s));
+    sortView();
+}
+
+void Dataset::sortView()
+{
+    if (m_sortField >= 0 && m_sortField < fieldCount()) {
+        const int f = m_sortField;
+        const bool desc = m_sortDesc;
+        std::stable_sort(m_view.begin(), m_view.end(), [&](quint32 a, quint32 b) {
+            const int c = compareCells(int(a), int(b), f);
+            return desc ? c > 0 : c < 0;
+        });
+    }
+    m_viewPos.assign(size_t(m_rowCount), -1);
+    for (size_t i = 0; i < m_view.size(); ++i)
+        m_viewPos[m_view[i]] = qint32(i);
+}
+
+int Dataset::compareCells(int a, int b, int field) const
+{
+    const Field &f = m_fields[size_t(field)];
+    const ColumnStore *col = m_columns[size_t(field)].get();
+    if (f.kind != Field::Data || !col || col->type() == FieldType::Variant || col->type() == FieldType::Blob)
+        return compareVariants(storageValue(a, field), storageValue(b, field));
+    const bool an = col->isNull(a), bn = col->isNull(b);
+    if (an || bn)
+        return an == bn ? 0 : (an ? -1 : 1); // nulls first
+    switch (col->type()) {
+    case FieldType::Integer:
+    case FieldType::DateTime: {
+        const qint64 x = col->intAt(a), y = col->intAt(b);
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    case FieldType::Double: {
+        const double x = col->doubleAt(a), y = col->doubleAt(b);
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    case FieldType::Text: {
+        // UTF-8 byte order is code point order.
+        const quint32 la = col->textLen(a), lb = col->textLen(b);
+        const int c = std::memcmp(col->textPtr(a), col->textPtr(b), std::min(la, lb));
+        if (c)
+            return c < 0 ? -1 : 1;
+        return la < lb ? -1 : (la > lb ? 1 : 0);
+    }
+    default: return 0;
+    }
+}
+
+bool Dataset::cellEquals(int s, int field, const QVariant &v) const
+{
+    const ColumnStore *col = m_columns[size_t(field)].get();
+    const bool vnull = !v.isValid() || v.isNull();
+    if (!col || col->type() == FieldType::Variant || col->type() == FieldType::Blob) {
+        const QVariant mine = storageValue(s, field);
+        if (mine.isNull() || vnull)
+            return mine.isNull() && vnull;
+        return compareVariants(mine, v) == 0 || keyText(mine) == keyText(v);
+    }
+    if (col->isNull(s) || vnull)
+        return col->isNull(s) && vnull;
+    switch (col->type()) {
+    case FieldType::Integer: {
+        bool ok = false;
+        const qint64 x = v.toLongLong(&ok);
+        if (!ok) {
+            const double d = v.toDouble(&ok);
+            return ok && double(col->intAt(s)) == d;
+        }
+        return col->intAt(s) == x;
+    }
+    case FieldType::Double: return col->doubleAt(s) == v.toDouble();
+    case FieldType::DateTime: {
+        QDateTime dt = v.typeId() == QMetaType::QString ? Dialect::parseDateTime(v.toString()) : v.toDateTime();
+        if (v.typeId() == QMetaType::QDate)
+            dt = QDateTime(v.toDate(), QTime(0, 0));
+        return dt.isValid() && col->intAt(s) == ColumnStore::encodeDateTime(dt);
+    }
+    case FieldType::Text: {
+        const QByteArray u = v.toString().toUtf8();
+        return col->textLen(s) == quint32(u.size()) && std::memcmp(col->textPtr(s), u.constData(), size_t(u.size())) == 0;
+    }
+    default: return false;
+    }
+}
+
+Dataset::Predicate Dataset::compileFilter(const Filter &f) const
+{
+    using Op = Filter::Op;
+    switch (f.op()) {
+    case Op::True: return [](int) { return true; };
+    case Op::And: {
+        auto a = compileFilter(f.children()[0]), b = compileFilter(f.children()[1]);
+        return [a, b](int s) { return a(s) && b(s); };
+    }
+    case Op::Or: {
+        auto a = compileFilter(f.children()[0]), b = compileFilter(f.children()[1]);
+        return [a, b](int s) { return a(s) || b(s); };
+    }
+    case Op::Not: {
+        auto a = compileFilter(f.children()[0]);
+        return [a](int s) { return !a(s); };
+    }
+    default: break;
+    }
+    const int field = fieldIndex(f.column());
+    if (field < 0)
+        throw DataError(QStringLiteral("过滤条件中的字段“%1”不存在。").arg(f.column()), DataError::Usage);
+    const ColumnStore *col = m_columns[size_t(field)].get();
+    const Op op = f.op();
+    if (op == Op::IsNull || op == Op::IsNotNull) {
+        const bool want = op == Op::IsNull;
+        return [this, field, want](int s) { return storageValue(s, field).isNull() == want; };
+    }
+    const QVariant lit = f.value();
+    if (op == Op::Like) {
+        const QString pattern = lit.toString();
+        // The common form, a prefix and one trailing %, compares bytes.
+        const QString body = pattern.left(pattern.size() - 1);
+        const bool prefixOnly = pattern.endsWith(QLatin1Char('%')) && !body.contains(QLatin1Char('%'))
+            && !body.contains(QLatin1Char('_')) && !body.contains(QLatin1Char('[')) && !body.contains(QLatin1Char('*'))
+            && !body.contains(QLatin1Char('?'));
+        if (col && col->type() == FieldType::Text && prefixOnly) {
+            const QByteArray u = body.toUtf8();
+            return [col, u](int s) {
+                return !col->isNull(s) && col->textLen(s) >= quint32(u.size())
+                    && std::memcmp(col->textPtr(s), u.constData(), size_t(u.size())) == 0;
+            };
+        }
+        return [this, field, pattern](int s) {
+            const QVariant v = storageValue(s, field);
+            return !v.isNull() && likeMatch(v.toString(), pattern);
+        };
+    }
+    auto verdict = [op](int c) {
+        switch (op) {
+        case Op::Equal: return c == 0;
+        case Op::NotEqual: return c != 0;
+        case Op::Less: return c < 0;
+        case Op::LessEqual: return c <= 0;
+        case Op::Greater: return c > 0;
+        case Op::GreaterEqual: return c >= 0;
+        default: return false;
+        }
+    };
+    if (col && col->type() == FieldType::Text) {
+        // Text compares as text; an empty text matches an empty or null cell.
+        const QByteArray u = lit.toString().toUtf8();
+        return [col, u, verdict](int s) {
+            const quint32 len = col->isNull(s) ? 0 : col->textLen(s);
+            const char *p = col->isNull(s) ? "" : col->textPtr(s);
+            int c = std::memcmp(p, u.constData(), std::min<size_t>(len, size_t(u.size())));
+            if (!c)
+                c = len < quint32(u.size()) ? -1 : (len > quint32(u.size()) ? 1 : 0);
+            return verdict(c);
+        };
+    }
+    if (col && (col->type() == FieldType::Integer || col->type() == FieldType::Double)) {
+        bool ok = false;
+        const double x = lit.toDouble(&ok);
+        if (!ok)
+            throw DataError(QStringLiteral("过滤条件中字段“%1”应与数字比较。").arg(f.column()), DataError::Usage);
+        const bool isInt = col->type() == FieldType::Integer;
+        return [col, x, isInt, verdict](int s) {
+            if (col->isNull(s))
+                return false;
+            const double v = isInt ? double(col->intAt(s)) : col->doubleAt(s);
+            return verdict(v < x ? -1 : (v > x ? 1 : 0));
+        };
+    }
+    if (col && col->type() == FieldType::DateTime) {
+        QDateTime dt = lit.typeId() == QMetaType::QString ? Dialect::parseDateTime(lit.toString()) : lit.toDateTime();
+        if (!dt.isValid() && lit.typeId() == QMetaType::QString) {
+            const QDate d = QDate::fromString(lit.toString().trimmed(), QStringLiteral("yyyy/M/d"));
+            if (d.isValid())
+                dt = QDateTime(d, QTime(0, 0));
+        }
+        if (!dt.isValid())
+            throw DataError(QStringLiteral("过滤条件中的日期“%1”格式错误。").arg(lit.toString()), DataError::Usage);
+        const qint64 x = ColumnStore::encodeDateTime(dt);
+        return [col, x, verdict](int s) {
+            if (col->isNull(s))
+                return false;
+            const qint64 v = col->intAt(s);
+            return verdict(v < x ? -1 : (v > x ? 1 : 0));
+        };
+    }
+    return [this, field, lit, verdict](int s) {
+        const QVariant v = storageValue(s, field);
+        if (v.isNull())
+            return false;
+        return verdict(compareVariants(v, lit));
+    };
+}
+
+void Dataset::applyFilterState(const Filter &f, const QString &text, bool on)
+{
+    post();
+    Predicate pred;
+    if (m_open && on && !f.keepsAll())
+        pred = compileFilter(f); // throws before anything changes
+    m_filter = f;
+    m_filterText = text;
+    m_filtered = on;
+    m_predicate = pred;
+    if (m_open) {
+        rebuildView();
+        setCursor(m_view.empty() ? -1 : 0, false);
+        notifyReset();
+    }
+}
+
+void Dataset::setFilter(const Filter &f) { applyFilterState(f, QString(), m_filtered); }
+
+void Dataset::setFilterText(const QString &text) { applyFilterState(Filter::parse(text), text, m_filtered); }
+
+void Dataset::setFiltered(bool on) { applyFilterState(m_filter, m_filterText, on); }
+
+void Dataset::setSort(const QString &sortText)
+{
+    post();
+    QString t = sortText.trimmed();
+    int field = -1;
+    bool desc = false;
+    if (!t.isEmpty()) {
+        const QStringList parts = t.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (parts.size() > 2 || (parts.size() == 2 && parts[1].compare(QLatin1String("ASC"), Qt::CaseInsensitive) != 0
+                                 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) != 0))
+            throw DataError(QStringLiteral("排序条件“%1”有误。").arg(sortText), DataError::Usage);
+        desc = parts.size() == 2 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
+        if (m_open) {
+            field = fieldIndex(parts[0]);
+            if (field < 0)
+                throw DataError(QStringLiteral("排序字段“%1”不存在。").arg(parts[0]), DataError::Usage);
+        }
+    }
+    m_sortText = t;
+    m_sortField = field;
+    m_sortDesc = desc;
+    if (m_open) {
+        const int keep = m_cur >= 0 ? int(m_view[size_t(m_cur)]) : -1;
+        sortView();
+        setCursor(keep >= 0 ? m_viewPos[size_t(keep)] : (m_view.empty() ? -1 : 0), false);
+        notifyReset();
+    }
+}
+
+// ---- cursor ----------------------------------------------------------------
+
+void Dataset::setCursor(int row, bool emitSignal)
+{
+    if (m_view.empty())
+        row = -1;
+    else
+        row = std::clamp(row, 0, int(m_view.size()) - 1);
+    const bool changed = row != m_cur;
+    m_cur = row;
+    m_bof = m_eof = m_view.empty();
+    if (emitSignal && changed && !m_disabled)
+        emit currentRowChanged(m_cur);
+    else if (changed)
+        m_changedWhileDisabled = true;
+}
+
+void Dataset::notifyReset()
+{
+    touch();
+    if (m_disabled) {
+        m_changedWhileDisabled = true;
+        return;
+    }
+    emit layoutReset();
+    emit currentRowChanged(m_cur);
+}
+
+void Dataset::first()
+{
+    post();
+    setCursor(0);
+    m_bof = true;
+    m_eof = m_view.empty();
+}
+
+void Dataset::last()
+{
+    post();
+    setCursor(int(m_view.size()) - 1);
+    m_eof = true;
+    m_bof = m_view.empty();
+}
+
+void Dataset::next()
+{
+    post();
+    if (m_view.empty() || m_cur >= int(m_view.size()) - 1) {
+        m_eof = true;
+        return;
+    }
+    setCursor(m_cur + 1);
+    m_bof = false;
+}
+
+void Dataset::prior()
+{
+    post();
+    if (m_view.empty() || m_cur <= 0) {
+        m_bof = true;
+        return;
+    }
+    setCursor(m_cur - 1);
+    m_eof = false;
+}
+
+void Dataset::setCurrentRow(int row)
+{
+    if (row == m_cur)
+        return;
+    post();
+    setCursor(row);
+    m_bof = m_eof = m_view.empty();
+}
+
+Dataset::Bookmark Dataset::bookmark() const
+{
+    return m_cur >= 0 ? Bookmark(m_view[size_t(m_cur)]) : Bookmark(-1);
+}
+
+bool Dataset::bookmarkValid(Bookmark b) const
+{
+    return b >= 0 && b < m_rowCount && m_viewPos[size_t(b)] >= 0;
+}
+
+bool Dataset::gotoBookmark(Bookmark b)
+{
+    if (!bookmarkValid(b))
+        return false;
+    setCurrentRow(m_viewPos[size_t(b)]);
+    return true;
+}
+
+bool Dataset::locate(const QString &column, const QVariant &value)
+{
+    const int f = requireField(column);
+    for (size_t i = 0; i < m_view.size(); ++i) {
+        if (cellEquals(int(m_view[i]), f, value)) {
+            setCurrentRow(int(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+int Dataset::rowOfStorage(int s) const
+{
+    if (s < 0 || s >= m_rowCount)
+        return -1;
+    return m_viewPos[size_t(s)];
+}
+
+Dataset::RowState Dataset::rowState(int row) const
+{
+    return RowState(m_rowState[m_view[size_t(row)]]);
+}
+
+// ---- values ----------------------------------------------------------------
+
+int Dataset::lookupRow(const Field &f, int s) const
+{
+    Dataset *other = f.lookupDataset.data();
+    if (!other || !other->isOpen())
+        return -1;
+    const int kf = fieldIndex(f.keyField);
+    const int lk = other->fieldIndex(f.lookupKey);
+    if (kf < 0 || lk < 0)
+        return -1;
+    const QVariant key = storageValue(s, kf);
+    if (key.isNull())
+        return -1;
+    return other->findStorageRow(lk, key);
+}
+
+int Dataset::findStorageRow(int field, const QVariant &value) const
+{
+    if (m_keyIndexStamp != m_stamp) {
+        m_keyIndex.clear();
+        m_keyIndexStamp = m_stamp;
+    }
+    auto it = m_keyIndex.find(field);
+    if (it == m_keyIndex.end()) {
+        QHash<QString, int> index;
+        index.reserve(m_rowCount);
+        for (int s = m_rowCount - 1; s >= 0; --s) {
+            const RowState st = RowState(m_rowState[size_t(s)]);
+            if (st == RowState::Deleted || st == RowState::Gone)
+                continue;
+            const QVariant v = storageValue(s, field);
+            if (!v.isNull())
+                index.insert(keyText(v), s); // earliest row wins
+        }
+        it = m_keyIndex.insert(field, index);
+    }
+    return it->value(keyText(value), -1);
+}
+
+QVariant Dataset::storageValue(int s, int field) const
+{
+    const Field &f = m_fields[size_t(field)];
+    switch (f.kind) {
+    case Field::Data: return m_columns[size_t(field)]->get(s);
+    case Field::Lookup: {
+        const int r = lookupRow(f, s);
+        if (r < 0)
+            return {};
+        const int rf = f.lookupDataset->fieldIndex(f.lookupResult);
+        return rf >= 0 ? f.lookupDataset->storageValue(r, rf) : QVariant();
+    }
+    case Field::Calculated: return f.calculate ? f.calculate(*this, s) : QVariant();
+    }
+    return {};
+}
+
+QVariant Dataset::storageValue(int s, const QString &column) const { return storageValue(s, requireField(column)); }
+
+QVariant Dataset::valueAt(int row, int field) const { return storageValue(int(m_view[size_t(row)]), field); }
+
+int Dataset::currentStorage() const
+{
+    if (m_cur < 0)
+        throw DataError(QStringLiteral("没有当前记录。"), DataError::Usage);
+    return int(m_view[size_t(m_cur)]);
+}
+
+QVariant Dataset::value(const QString &column) const
+{
+    const int f = requireField(column);
+    if (m_cur < 0)
+        return {};
+    return storageValue(int(m_view[size_t(m_cur)]), f);
+}
+
+bool Dataset::isNull(const QString &column) const { return value(column).isNull(); }
+QString Dataset::asString(const QString &column) const { return value(column).toString(); }
+qint64 Dataset::asInt(const QString &column) const { return value(column).toLongLong(); }
+double Dataset::asDouble(const QString &column) const { return value(column).toDouble(); }
+QDateTime Dataset::asDateTime(const QString &column) const
+{
+    const QVariant v = value(column);
+    return v.isNull() ? QDateTime() : v.toDateTime();
+}
+QDate Dataset::asDate(const QString &column) const { return asDateTime(column).date(); }
+
+QVariant Dataset::coerce(const Field &f, const QVariant &v) const
+{
+    const bool null = !v.isValid() || v.isNull();
+    if (null)
+        return {};
+    const QString label = f.label.isEmpty() ? f.name : f.label;
+    switch (f.type) {
+    case FieldType::Integer: {
+        if (v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty())
+            return {};
+        bool ok = false;
+        const qint64 x = v.typeId() == QMetaType::QString ? v.toString().trimmed().toLongLong(&ok) : v.toLongLong(&ok);
+        if (!ok)
+            throw DataError(QStringLiteral("“%1”应为整数。").arg(label), DataError::Validation);
+        return qlonglong(x);
+    }
+    case FieldType::Double: {
+        if (v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty())
+            return {};
+        bool ok = false;
+        const double x = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
+        if (!ok || !std::isfinite(x))
+            throw DataError(QStringLiteral("“%1”应为数字。").arg(label), DataError::Validation);
+        return x;
+    }
+    case FieldType::DateTime: {
+        if (v.typeId() == QMetaType::QDate)
+            return v.toDate().isValid() ? QVariant(QDateTime(v.toDate(), QTime(0, 0))) : QVariant();
+        if (v.typeId() == QMetaType::QDateTime)
+            return v.toDateTime().isValid() ? v : QVariant();
+        const QString text = v.toString().trimmed();
+        if (text.isEmpty())
+            return {};
+        QDateTime dt = Dialect::parseDateTime(text);
+        if (!dt.isValid()) {
+            const QDate d = QDate::fromString(text, QStringLiteral("yyyy/M/d"));
+            if (d.isValid())
+                dt = QDateTime(d, QTime(0, 0));
+        }
+        if (!dt.isValid())
+            throw DataError(QStringLiteral("“%1”的日期格式错误。").arg(label), DataError::Validation);
+        return dt;
+    }
+    case FieldType::Text: {
+        const QString s = v.toString();
+        if (f.width > 0 && s.size() > f.width)
+            throw DataError(QStringLiteral("“%1”最多只能有 %2 个字符，现在有 %3 个。").arg(label).arg(f.width).arg(s.size()),
+                            DataError::Validation);
+        return s;
+    }
+    case FieldType::Blob: return v.toByteArray();
+    case FieldType::Variant: return v;
+    }
+    return v;
+}
+
+void Dataset::writeCell(int s, int field, const QVariant &v)
+{
+    m_columns[size_t(field)]->set(s, v);
+    touch();
+}
+
+std::vector<QVariant> Dataset::snapshotRow(int s) const
+{
+    std::vector<QVariant> out(m_fields.size());
+    for (size_t f = 0; f < m_fields.size(); ++f)
+        if (m_fields[f].kind == Field::Data)
+            out[f] = m_columns[f]->get(s);
+    return out;
+}
+
+void Dataset::restoreRow(int s, const std::vector<QVariant> &values)
+{
+    for (size_t f = 0; f < m_fields.size() && f < values.size(); ++f)
+        if (m_fields[f].kind == Field::Data)
+            m_columns[f]->set(s, values[f]);
+    touch();
+}
+
+void Dataset::setValue(const QString &column, const QVariant &v)
+{
+    if (!m_open)
+        throw DataError(QStringLiteral("数据集没有打开。"), DataError::Usage);
+    if (m_readOnly)
+        throw DataError(QStringLiteral("数据集是只读的。"), DataError::Usage);
+    const int f = requireField(column);
+    const Field &fd = m_fields[size_t(f)];
+    if (fd.kind != Field::Data)
+        throw DataError(QStringLiteral("字段“%1”是只读的。").arg(fd.name), DataError::Usage);
+    const QVariant coerced = coerce(fd, v); // refuses before the edit starts
+    const int s = currentStorage();
+    if (m_editState == EditState::Browse)
+        edit();
+    writeCell(s, f, coerced);
+    m_editTouched = true;
+    if (!m_disabled)
+        emit valueChanged(m_cur, f);
+    else
+        m_changedWhileDisabled = true;
+}
+
+void Dataset::edit()
+{
+    if (m_editState != EditState::Browse || m_cur < 0)
+        return;
+    if (m_readOnly)
+        throw DataError(QStringLiteral("数据集是只读的。"), DataError::Usage);
+    m_editSnapshot = snapshotRow(currentStorage());
+    m_editTouched = false;
+    m_editState = EditState::Edit;
+    emit editStateChanged();
+}
+
+void Dataset::post()
+{
+    if (m_editState == EditState::Browse)
+        return;
+    if (m_editState == EditState::Edit && m_editTouched && m_cur >= 0) {
+        const int s = currentStorage();
+        if (RowState(m_rowState[size_t(s)]) == RowState::Unchanged) {
+            bool differs = false;
+            for (size_t f = 0; f < m_fields.size() && !differs; ++f)
+                if (m_fields[f].kind == Field::Data && m_columns[f]->get(s) != m_editSnapshot[f])
+                    differs = true;
+            if (differs) {
+                m_rowState[size_t(s)] = quint8(RowState::Modified);
+                m_originals[s] = m_editSnapshot;
+            }
+        }
+    }
+    m_editState = EditState::Browse;
+    m_editSnapshot.clear();
+    m_editTouched = false;
+    emit editStateChanged();
+}
+
+void Dataset::cancel()
+{
+    if (m_editState == EditState::Browse)
+        return;
+    const int s = currentStorage();
+    if (m_editState == EditState::Edit) {
+        restoreRow(s, m_editSnapshot);
+        m_editState = EditState::Browse;
+        m_editSnapshot.clear();
+        m_editTouched = false;
+        emit editStateChanged();
+        if (!m_disabled)
+            emit layoutReset();
+        return;
+    }
+    // Cancelling an insert forgets the new row.
+    m_editState = EditState::Browse;
+    m_editSnapshot.clear();
+    m_editTouched = false;
+    m_rowState[size_t(s)] = quint8(RowState::Gone);
+    const int row = m_cur;
+    m_view.erase(m_view.begin() + row);
+    sortView();
+    touch();
+    m_cur = -2; // force the signal
+    if (!m_disabled)
+        emit rowsRemoved(row, row);
+    setCursor(row);
+    emit editStateChanged();
+}
+
+void Dataset::append()
+{
+    if (!m_open)
+        throw DataError(QStringLiteral("数据集没有打开。"), DataError::Usage);
+    if (m_readOnly)
+        throw DataError(QStringLiteral("数据集是只读的。"), DataError::Usage);
+    post();
+    const int s = m_rowCount++;
+    for (size_t f = 0; f < m_fields.size(); ++f)
+        if (m_columns[f])
+            m_columns[f]->appendNull();
+    m_rowState.push_back(quint8(RowState::Inserted));
+    m_viewPos.push_back(-1);
+    // A detail row belongs to the master's current row.
+    if (m_master && !m_masterByParams && m_master->currentRow() >= 0) {
+        for (int i = 0; i < m_keyFields.size(); ++i) {
+            const int kf = fieldIndex(m_keyFields[i]);
+            const int mf = m_master->fieldIndex(m_masterFields[i]);
+            if (kf >= 0 && mf >= 0)
+                m_columns[size_t(kf)]->set(s, coerce(m_fields[size_t(kf)], m_master->valueAt(m_master->currentRow(), mf)));
+        }
+    }
+    m_view.push_back(quint32(s));
+    m_viewPos[size_t(s)] = qint32(m_view.size() - 1);
+    touch();
+    const int row = int(m_view.size()) - 1;
+    if (!m_disabled)
+        emit rowsInserted(row, row);
+    else
+        m_changedWhileDisabled = true;
+    setCursor(row);
+    m_bof = m_eof = false;
+    m_editState = EditState::Insert;
+    m_editTouched = true;
+    emit editStateChanged();
+}
+
+void Dataset::remove()
+{
+    if (m_readOnly)
+        throw DataError(QStringLiteral("数据集是只读的。"), DataError::Usage);
+    if (m_cur < 0)
+        return;
+    post();
+    const int s = currentStorage();
+    quint8 &st = m_rowState[size_t(s)];
+    if (RowState(st) == RowState::Inserted) {
+        st = quint8(RowState::Gone);
+    } else {
+        if (RowState(st) == RowState::Unchanged)
+            m_originals[s] = snapshotRow(s);
+        st = quint8(RowState::Deleted);
+    }
+    const int row = m_cur;
+    m_view.erase(m_view.begin() + row);
+    sortView();
+    touch();
+    if (!m_disabled)
+        emit rowsRemoved(row, row);
+    else
+        m_changedWhileDisabled = true;
+    m_cur = -2;
+    setCursor(row);
+}
+
+// ---- pending changes -------------------------------------------------------
+
+bool Dataset::hasPendingUpdates() const
+{
+    if (m_editState == EditState::Insert)
+        return true;
+    if (m_editState == EditState::Edit && m_editTouched)
+        return true;
+    return pendingCount() > 0;
+}
+
+int Dataset::pendingCount() const
+{
+    int n = 0;
+    for (quint8 st : m_rowState) {
+        const RowState r = RowState(st);
+        if (r == RowState::Inserted || r == RowState::Modified || r == RowState::Deleted)
+            ++n;
+    }
+    return n;
+}
+
+void Dataset::applyUpdates()
+{
+    post();
+    m_applied = {};
+    if (!m_conn || !m_conn->isOpen())
+        throw DataError(QStringLiteral("数据库没有打开，无法保存。"));
+    if (m_updateTable.isEmpty()) {
+        if (pendingCount() == 0)
+            return;
+        throw DataError(QStringLiteral("数据集没有指定保存的表。"), DataError::Usage);
+    }
+    const Dialect &d = m_conn->dialect();
+    const int keyField = fieldIndex(m_keyColumn);
+    if (keyField < 0)
+        throw DataError(QStringLiteral("数据集中没有主键字段“%1”。").arg(m_keyColumn), DataError::Usage);
+    const QString table = d.quote(m_updateTable);
+    const QString key = d.quote(m_fields[size_t(keyField)].name);
+    QHash<QString, QSqlQuery> prepared;
+    auto run = [&](const QString &sql, const QVariantList &values) -> QSqlQuery & {
+        auto it = prepared.find(sql);
+        if (it == prepared.end()) {
+            QSqlQuery q(m_conn->database());
+            q.setForwardOnly(true);
+            if (!q.prepare(sql))
+                throw DataError(Connection::lastErrorText(q));
+            it = prepared.insert(sql, q);
+        }
+        for (int i = 0; i < values.size(); ++i)
+            it->bindValue(i, d.toDb(values[i]));
+        if (!it->exec())
+            throw DataError(QStringLiteral("%1").arg(Connection::lastErrorText(*it)));
+        return *it;
+    };
+    auto conflict = [&](int s) {
+        return DataError(QStringLiteral("记录（%1 = %2）已被其他用户修改或删除，请刷新后再试。")
+                             .arg(m_fields[size_t(keyField)].name, m_originals.count(s) ? m_originals[s][size_t(keyField)].toString()
+                                                                                         : m_columns[size_t(keyField)]->get(s).toString()),
+                         DataError::Conflict);
+    };
+    auto matchOriginal = [&](const Field &f, const QVariant &orig, QString &where, QVariantList &values) {
+        const QString c = d.quote(f.name);
+        if (orig.isNull()) {
+            where += QStringLiteral(" AND %1 IS NULL").arg(c);
+        } else if (f.type == FieldType::Double) {
+            where += QStringLiteral(" AND abs(%1 - ?) <= 1e-9 * (1 + abs(%1))").arg(c);
+            values << orig;
+        } else {
+            where += QStringLiteral(" AND %1 = ?").arg(c);
+            values << orig;
+        }
+    };
+
+    // Deletes first, then updates, then inserts.
+    for (int s = 0; s < m_rowCount; ++s) {
+        if (RowState(m_rowState[size_t(s)]) != RowState::Deleted)
+            continue;
+        const QVariant id = m_originals[s][size_t(keyField)];
+        QSqlQuery &q = run(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table, key), {id});
+        if (q.numRowsAffected() != 1)
+            throw conflict(s);
+    }
+    for (int s = 0; s < m_rowCount; ++s) {
+        if (RowState(m_rowState[size_t(s)]) != RowState::Modified)
+            continue;
+        const std::vector<QVariant> &orig = m_originals[s];
+        QStringList sets;
+        QVariantList values;
+        QString where;
+        QVariantList whereValues;
+        for (size_t f = 0; f < m_fields.size(); ++f) {
+            const Field &fd = m_fields[f];
+            if (!fd.writable || int(f) == keyField)
+                continue;
+            const QVariant now = m_columns[f]->get(s);
+            if (now == orig[f] && now.isNull() == orig[f].isNull())
+                continue;
+            sets << QStringLiteral("%1 = ?").arg(d.quote(fd.name));
+            values << now;
+            matchOriginal(fd, orig[f], where, whereValues);
+        }
+        if (sets.isEmpty())
+            continue;
+        values << orig[size_t(keyField)];
+        values += whereValues;
+        QSqlQuery &q = run(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4").arg(table, sets.join(QStringLiteral(", ")), key, where),
+                           values);
+        if (q.numRowsAffected() != 1)
+            throw conflict(s);
+    }
+    for (int s = 0; s < m_rowCount; ++s) {
+        if (RowState(m_rowState[size_t(s)]) != RowState::Inserted)
+            continue;
+        QStringList cols, marks;
+        QVariantList values;
+        const bool engineKey = m_fields[size_t(keyField)].autoNumber && m_columns[size_t(keyField)]->isNull(s);
+        for (size_t f = 0; f < m_fields.size(); ++f) {
+            const Field &fd = m_fields[f];
+            if (!fd.writable || (int(f) == keyField && engineKey))
+                continue;
+            cols << d.quote(fd.name);
+            marks << QStringLiteral("?");
+            values << m_columns[f]->get(s);
+        }
+        QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+        if (cols.isEmpty())
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+        if (engineKey && !d.isSqlite())
+            sql += QStringLiteral(" RETURNING %1").arg(key);
+        QSqlQuery &q = run(sql, values);
+        if (engineKey) {
+            qint64 id = 0;
+            if (d.isSqlite()) {
+                id = q.lastInsertId().toLongLong();
+            } else {
+                if (!q.next())
+                    throw DataError(QStringLiteral("数据库没有返回新记录的编号。"));
+                id = q.value(0).toLongLong();
+            }
+            m_applied.newIds.emplace_back(s, id);
+        }
+    }
+    m_applied.valid = true;
+}
+
+void Dataset::commitUpdates()
+{
+    if (!m_applied.valid)
+        return;
+    const int keyField = fieldIndex(m_keyColumn);
+    for (const auto &[s, id] : m_applied.newIds)
+        m_columns[size_t(keyField)]->set(s, qlonglong(id));
+    for (int s = 0; s < m_rowCount; ++s) {
+        quint8 &st = m_rowState[size_t(s)];
+        if (RowState(st) == RowState::Inserted || RowState(st) == RowState::Modified)
+            st = quint8(RowState::Unchanged);
+        else if (RowState(st) == RowState::Deleted)
+            st = quint8(RowState::Gone);
+    }
+    m_originals.clear();
+    m_applied = {};
+    touch();
+    if (!m_disabled) {
+        emit layoutReset();
+    } else {
+        m_changedWhileDisabled = true;
+    }
+}
+
+void Dataset::cancelUpdates()
+{
+    if (m_editState != EditState::Browse)
+        cancel();
+    const Bookmark keep = bookmark();
+    for (int s = 0; s < m_rowCount; ++s) {
+        quint8 &st = m_rowState[size_t(s)];
+        if (RowState(st) == RowState::Inserted) {
+            st = quint8(RowState::Gone);
+        } else if (RowState(st) == RowState::Modified || RowState(st) == RowState::Deleted) {
+            restoreRow(s, m_originals[s]);
+            st = quint8(RowState::Unchanged);
+        }
+    }
+    m_originals.clear();
+    m_applied = {};
+    rebuildView();
+    int row = m_view.empty() ? -1 : 0;
+    if (keep >= 0 && m_viewPos[size_t(keep)] >= 0)
+        row = m_viewPos[size_t(keep)];
+    setCursor(row, false);
+    notifyReset();
+}
+
+// ---- master/detail ---------------------------------------------------------
+
+void Dataset::setMasterByKeys(Dataset *master, const QStringList &keyFields, const QStringList &masterFields)
+{
+    detachMaster();
+    if (keyFields.size() != masterFields.size() || keyFields.isEmpty())
+        throw DataError(QStringLiteral("主从关联的字段数目不一致。"), DataError::Usage);
+    m_master = master;
+    m_keyFields = keyFields;
+    m_masterFields = masterFields;
+    m_masterByParams = false;
+    m_masterConn = connect(master, &Dataset::currentRowChanged, this, &Dataset::onMasterScrolled);
+    if (m_open) {
+        rebuildView();
+        setCursor(m_view.empty() ? -1 : 0, false);
+        notifyReset();
+    }
+}
+
+void Dataset::setMasterByParams(Dataset *master)
+{
+    detachMaster();
+    m_master = master;
+    m_masterByParams = true;
+    m_masterConn = connect(master, &Dataset::currentRowChanged, this, &Dataset::onMasterScrolled);
+    if (master->isOpen())
+        onMasterScrolled();
+}
+
+void Dataset::detachMaster()
+{
+    if (m_masterConn)
+        disconnect(m_masterConn);
+    m_masterConn = {};
+    const bool hadKeys = m_master && !m_masterByParams;
+    m_master = nullptr;
+    m_keyFields.clear();
+    m_masterFields.clear();
+    m_masterByParams = false;
+    if (hadKeys && m_open) {
+        const Bookmark keep = bookmark();
+        rebuildView();
+        setCursor(keep >= 0 && m_viewPos[size_t(keep)] >= 0 ? m_viewPos[size_t(keep)] : (m_view.empty() ? -1 : 0), false);
+        notifyReset();
+    }
+}
+
+void Dataset::onMasterScrolled()
+{
+    if (!m_master)
+        return;
+    if (m_masterByParams) {
+        const QString sql = m_table.isEmpty() ? m_sql : QString();
+        const int mcur = m_master->currentRow();
+        for (const QString &name : placeholderNames(sql)) {
+            const int mf = m_master->fieldIndex(name);
+            if (mf >= 0)
+                setParam(name, mcur >= 0 ? m_master->valueAt(mcur, mf) : QVariant());
+        }
+        if (m_open)
+            requery();
+        else
+            open();
+        if (m_open && m_cur != 0 && !m_view.empty())
+            setCurrentRow(0);
+        return;
+    }
+    if (!m_open)
+        return;
+    post();
+    rebuildView();
+    setCursor(m_view.empty() ? -1 : 0, false);
+    notifyReset();
+}
+
+// ---- notifications ---------------------------------------------------------
+
+void Dataset::disableControls() { ++m_disabled; }
+
+void Dataset::enableControls()
+{
+    if (m_disabled == 0)
+        return;
+    if (--m_disabled == 0 && m_changedWhileDisabled) {
+        m_changedWhileDisabled = false;
+        emit layoutReset();
+        emit currentRowChanged(m_cur);
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+DatasetStateGuard::DatasetStateGuard(Dataset &ds)
+    : m_ds(ds), m_filterText(ds.filterText()), m_filtered(ds.isFiltered()), m_bookmark(ds.bookmark()), m_filter(ds.filter())
+{
+    m_ds.disableControls();
+}
+
+DatasetStateGuard::~DatasetStateGuard()
+{
+    try {
+        m_ds.applyFilterState(m_filter, m_filterText, m_filtered);
+        m_ds.gotoBookmark(m_bookmark);
+    } catch (...) {
+    }
+    m_ds.enableControls();
+}
