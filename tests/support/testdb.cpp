@@ -66,6 +66,6 @@ void TestDb::addEngineRows()
 
 Engine TestDb::currentEngine()
 {
-    const Engine e = *static_cast<const Engine *>(QTest::qData("engine", qMetaTypeId<Engine>()));
+    const Engine e = *static_cast<const Engine *>(QTest::qGlobalData("engine", qMetaTypeId<Engine>()));
     return e;
 }
