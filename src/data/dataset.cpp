@@ -376,6 +376,8 @@ Dataset::Dataset(Connection *conn, QObject *parent)
 
 Dataset::~Dataset() = default;
 
+void Dataset::releaseStatements() { m_prepared.reset(); }
+
 void Dataset::setSql(const QString &sql)
 {
     m_sql = sql;
@@ -1327,7 +1329,8 @@ void Dataset::applyUpdates()
         throw DataError(QStringLiteral("数据集中没有主键字段“%1”。").arg(m_keyColumn), DataError::Usage);
     const QString table = d.quote(m_updateTable);
     const QString key = d.quote(m_fields[size_t(keyField)].name);
-    QHash<QString, QSqlQuery> prepared;
+    m_prepared = std::make_unique<QHash<QString, QSqlQuery>>();
+    QHash<QString, QSqlQuery> &prepared = *m_prepared;
     auto run = [&](const QString &sql, const QVariantList &values) -> QSqlQuery & {
         auto it = prepared.find(sql);
         if (it == prepared.end()) {
@@ -1436,6 +1439,7 @@ void Dataset::applyUpdates()
 
 void Dataset::commitUpdates()
 {
+    m_prepared.reset();
     if (!m_applied.valid)
         return;
     const int keyField = fieldIndex(m_keyColumn);

@@ -150,6 +150,9 @@ public:
     void commitUpdates();
     // Drops every pending change.
     void cancelUpdates();
+    // Frees the statements of the last save; call after a rollback (the save
+    // helpers do) or let the next save do it.
+    void releaseStatements();
 
     // ---- filter and sort ----
     void setFilter(const Filter &f);
@@ -258,6 +261,10 @@ private:
     int m_disabled = 0;
     bool m_changedWhileDisabled = false;
     quint64 m_stamp = 0;
+
+    // Statements of the last save, kept until its transaction has ended
+    // (PostgreSQL cannot free a prepared statement inside an aborted one).
+    std::unique_ptr<QHash<QString, class QSqlQuery>> m_prepared;
 
     struct Applied {
         std::vector<std::pair<int, qint64>> newIds; // storage row -> assigned id
