@@ -74,14 +74,16 @@ void Connection::open(const ConnectionParams &params, int flags)
         } else if (!(flags & CreateIfMissing)) {
             throw DataError(QStringLiteral("数据库文件不存在：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())));
         }
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(fi.absoluteFilePath());
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            const QString reason = db.lastError().text();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_name);
-            throw DataError(QStringLiteral("无法打开数据库 %1：%2").arg(params.describe(), reason));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+            db.setDatabaseName(fi.absoluteFilePath());
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            if (!db.open()) {
+                const QString reason = db.lastError().text();
+                db = QSqlDatabase();
+                QSqlDatabase::removeDatabase(m_name);
+                throw DataError(QStringLiteral("无法打开数据库 %1：%2").arg(params.describe(), reason));
+            }
         }
         try {
             // The header check above catches most foreign files; this read catches the rest
@@ -96,21 +98,23 @@ void Connection::open(const ConnectionParams &params, int flags)
             throw DataError(QStringLiteral("无法打开数据库 %1：%2").arg(params.describe(), e.message()));
         }
     } else {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
-        db.setHostName(params.host);
-        db.setPort(params.port);
-        db.setDatabaseName(params.database);
-        db.setUserName(params.user);
-        db.setPassword(params.password);
-        QString opts = params.options;
-        if (!opts.contains(QLatin1String("connect_timeout")))
-            opts += (opts.isEmpty() ? QString() : QStringLiteral(";")) + QStringLiteral("connect_timeout=5");
-        db.setConnectOptions(opts);
-        if (!db.open()) {
-            const QString reason = db.lastError().text();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_name);
-            throw DataError(QStringLiteral("无法连接数据库服务器 %1：%2").arg(params.describe(), reason));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+            db.setHostName(params.host);
+            db.setPort(params.port);
+            db.setDatabaseName(params.database);
+            db.setUserName(params.user);
+            db.setPassword(params.password);
+            QString opts = params.options;
+            if (!opts.contains(QLatin1String("connect_timeout")))
+                opts += (opts.isEmpty() ? QString() : QStringLiteral(";")) + QStringLiteral("connect_timeout=5");
+            db.setConnectOptions(opts);
+            if (!db.open()) {
+                const QString reason = db.lastError().text();
+                db = QSqlDatabase();
+                QSqlDatabase::removeDatabase(m_name);
+                throw DataError(QStringLiteral("无法连接数据库服务器 %1：%2").arg(params.describe(), reason));
+            }
         }
         exec(QStringLiteral("SET datestyle TO ISO, YMD"));
         exec(QStringLiteral("SET client_min_messages TO WARNING"));
