@@ -227,11 +227,14 @@ private slots:
         saveAll(db->conn(), {&items});
         QVERIFY(!HasPendingUpdates(items));
 
-        // An edit in progress (not yet posted) counts too; so do append and delete.
+        // An edit in progress counts too: the routine posts it first, as moving would.
         items.setValue(QStringLiteral("AssetId"), 11);
         QVERIFY(HasPendingUpdates(items));
-        items.cancel();
+        QCOMPARE(items.editState(), Dataset::EditState::Browse);
+        QCOMPARE(items.rowState(items.currentRow()), Dataset::RowState::Modified);
+        items.cancelUpdates();
         QVERIFY(!HasPendingUpdates(items));
+        QCOMPARE(items.asInt(QStringLiteral("AssetId")), 10);
         items.remove();
         QVERIFY(HasPendingUpdates(items));
         items.cancelUpdates();
