@@ -61,7 +61,7 @@ int initCommand(const QStringList &args)
             return 1;
         case Schema::State::Zentrav: {
             const int before = Schema::storedVersion(conn);
-            Schema::upgrade(conn);
+            Schema::ensure(conn);
             out() << "已是 Zentrav 数据库（版本 " << before << " → " << Schema::CurrentVersion << "）：" << params.describe() << Qt::endl;
             return 0;
         }

@@ -91,8 +91,8 @@ void Connection::open(const ConnectionParams &params, int flags)
             scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
             exec(QStringLiteral("PRAGMA foreign_keys=ON"));
             exec(QStringLiteral("PRAGMA synchronous=FULL"));
-            QSqlQuery q = query(QStringLiteral("PRAGMA journal_mode=WAL"));
-            q.next();
+            // journal_mode=WAL is written into the file, so it is set only once
+            // the file is known to be ours (Schema::ensure / Schema::create).
         } catch (const DataError &e) {
             close();
             throw DataError(QStringLiteral("无法打开数据库 %1：%2").arg(params.describe(), e.message()));
@@ -244,6 +244,15 @@ void Connection::rollback()
         return;
     m_inTransaction = false;
     exec(QStringLiteral("ROLLBACK"));
+}
+
+void Connection::useWriteAheadLog()
+{
+    if (engine() != Engine::SQLite)
+        return;
+    QSqlQuery q = query(QStringLiteral("PRAGMA journal_mode=WAL"));
+    if (!q.next() || q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        throw DataError(QStringLiteral("无法把数据库切换到 WAL 日志模式：%1").arg(m_params.describe()));
 }
 
 bool Connection::tableExists(const QString &table)

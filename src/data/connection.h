@@ -55,6 +55,9 @@ public:
     QVariant scalar(const QString &sql, const QVariantMap &params = {});
     QVariant scalar(const QString &sql, const QVariantList &params);
 
+    // SQLite: switch the file to write-ahead logging (kept in the file).
+    void useWriteAheadLog();
+
     bool tableExists(const QString &table);
     QStringList tables();
 

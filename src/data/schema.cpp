@@ -332,6 +332,7 @@ static void seed(Connection &conn)
 
 void create(Connection &conn)
 {
+    conn.useWriteAheadLog();
     Transaction tx(conn);
     for (const QString &sql : createStatements(conn))
         conn.exec(sql);
@@ -366,6 +367,7 @@ void ensure(Connection &conn)
         create(conn);
         break;
     case State::Zentrav:
+        conn.useWriteAheadLog();
         upgrade(conn);
         break;
     case State::Foreign:
