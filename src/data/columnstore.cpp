@@ -23,6 +23,11 @@ qint64 ColumnStore::encodeDateTime(const QDateTime &dt)
     return dt.date().toJulianDay() * MsPerDay + dt.time().msecsSinceStartOfDay();
 }
 
+qint64 ColumnStore::encode(const QDate &date, int msecsOfDay)
+{
+    return date.toJulianDay() * MsPerDay + msecsOfDay;
+}
+
 QDateTime ColumnStore::decodeDateTime(qint64 v)
 {
     qint64 day = v / MsPerDay;

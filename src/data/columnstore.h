@@ -36,6 +36,7 @@ public:
     void append(const QVariant &v);
 
     static qint64 encodeDateTime(const QDateTime &dt);
+    static qint64 encode(const QDate &date, int msecsOfDay);
     static QDateTime decodeDateTime(qint64 v);
 
 private:

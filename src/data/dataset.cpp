@@ -244,6 +244,12 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
     std::vector<ColumnStore *> cols(static_cast<size_t>(ncols));
     for (int c = 0; c < ncols; ++c)
         cols[size_t(c)] = ds.m_columns[size_t(c)].get();
+    // A whole table: its size is known, so the columns grow once.
+    if (!ds.m_table.isEmpty()) {
+        const qint64 expected = ds.m_conn->scalar(QStringLiteral("SELECT count(*) FROM %1").arg(ds.m_conn->quote(ds.m_table))).toLongLong();
+        for (ColumnStore *col : cols)
+            col->reserve(size_t(expected));
+    }
 
     int rows = 0;
     int rc;
@@ -271,10 +277,12 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
                 col->appendDouble(sqlite3_column_double(stmt, c));
                 break;
             case FieldType::DateTime: {
-                if (st == SQLITE_TEXT) {
-                    const QDateTime dt = Dialect::parseDateTime(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
-                                                                sqlite3_column_bytes(stmt, c));
-                    dt.isValid() ? col->appendInt(ColumnStore::encodeDateTime(dt)) : col->appendNull();
+                QDate date;
+                int msecs = 0;
+                if (st == SQLITE_TEXT
+                    && Dialect::parseDateTimeParts(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                                   sqlite3_column_bytes(stmt, c), date, msecs)) {
+                    col->appendInt(ColumnStore::encode(date, msecs));
                 } else {
                     col->appendNull();
                 }

@@ -94,21 +94,21 @@ static int digits(const char *p, int n, bool &ok)
     return v;
 }
 
-QDateTime Dialect::parseDateTime(const char *s, int len)
+bool Dialect::parseDateTimeParts(const char *s, int len, QDate &date, int &msecs)
 {
     if (len < 10 || s[4] != '-' || s[7] != '-')
-        return {};
+        return false;
     bool ok = true;
     const int y = digits(s, 4, ok), mo = digits(s + 5, 2, ok), d = digits(s + 8, 2, ok);
     int h = 0, mi = 0, sec = 0, ms = 0;
     if (len > 10) {
         if ((s[10] != ' ' && s[10] != 'T') || len < 16 || s[13] != ':')
-            return {};
+            return false;
         h = digits(s + 11, 2, ok);
         mi = digits(s + 14, 2, ok);
         if (len >= 19) {
             if (s[16] != ':')
-                return {};
+                return false;
             sec = digits(s + 17, 2, ok);
             if (len > 19 && s[19] == '.') {
                 int scale = 100;
@@ -117,13 +117,22 @@ QDateTime Dialect::parseDateTime(const char *s, int len)
             }
         }
     }
-    if (!ok)
+    if (!ok || h > 23 || mi > 59 || sec > 59)
+        return false;
+    date = QDate(y, mo, d);
+    if (!date.isValid())
+        return false;
+    msecs = ((h * 60 + mi) * 60 + sec) * 1000 + ms;
+    return true;
+}
+
+QDateTime Dialect::parseDateTime(const char *s, int len)
+{
+    QDate date;
+    int msecs = 0;
+    if (!parseDateTimeParts(s, len, date, msecs))
         return {};
-    const QDate date(y, mo, d);
-    const QTime time(h, mi, sec, ms);
-    if (!date.isValid() || !time.isValid())
-        return {};
-    return QDateTime(date, time);
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(msecs));
 }
 
 QDateTime Dialect::parseDateTime(const QString &text)

@@ -43,6 +43,8 @@ public:
     static QString canonicalDate(const QDate &d);
     // Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" and the 'T' form; invalid on anything else.
     static QDateTime parseDateTime(const char *text, int len);
+    // The same without building a QDateTime (which asks the time zone).
+    static bool parseDateTimeParts(const char *text, int len, QDate &date, int &msecs);
     static QDateTime parseDateTime(const QString &text);
 
 private:
