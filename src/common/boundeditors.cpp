@@ -1,0 +1,336 @@
+#include "common/boundeditors.h"
+
+#include "common/prompter.h"
+#include "common/uilook.h"
+#include "data/dataset.h"
+#include "data/datasetmodel.h"
+#include "data/errors.h"
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+// ---- FieldBinding ----------------------------------------------------------
+
+FieldBinding::FieldBinding(Dataset *ds, const QString &field, QWidget *editor, std::function<void(const QVariant &)> show)
+    : QObject(editor), m_ds(ds), m_field(field), m_editor(editor), m_show(std::move(show))
+{
+    UiLook::applyEditorLook(editor);
+    connect(ds, &Dataset::currentRowChanged, this, &FieldBinding::refresh);
+    connect(ds, &Dataset::layoutReset, this, &FieldBinding::refresh);
+    connect(ds, &Dataset::opened, this, &FieldBinding::refresh);
+    connect(ds, &Dataset::valueChanged, this, [this](int row, int) {
+        if (!m_writing && m_ds && row == m_ds->currentRow())
+            refresh();
+    });
+    connect(ds, &Dataset::editStateChanged, this, [this] {
+        if (!m_writing)
+            refresh();
+    });
+}
+
+int FieldBinding::width() const
+{
+    if (!m_ds)
+        return 0;
+    const int i = m_ds->fieldIndex(m_field);
+    return i >= 0 && m_ds->field(i).type == FieldType::Text ? m_ds->field(i).width : 0;
+}
+
+bool FieldBinding::isNumeric() const
+{
+    if (!m_ds)
+        return false;
+    const int i = m_ds->fieldIndex(m_field);
+    return i >= 0 && (m_ds->field(i).type == FieldType::Integer || m_ds->field(i).type == FieldType::Double);
+}
+
+QVariant FieldBinding::value() const
+{
+    if (!m_ds || !m_ds->isOpen() || m_ds->currentRow() < 0 || m_ds->fieldIndex(m_field) < 0)
+        return QVariant();
+    return m_ds->value(m_field);
+}
+
+bool FieldBinding::write(const QVariant &v)
+{
+    if (!m_ds || !m_ds->isOpen() || m_ds->currentRow() < 0 || m_showing)
+        return false;
+    const QVariant old = m_ds->value(m_field);
+    if (old.isNull() == v.isNull() && (v.isNull() || old == v))
+        return true;
+    m_writing = true;
+    bool ok = true;
+    try {
+        m_ds->setValue(m_field, v);
+    } catch (const DataError &e) {
+        ok = false;
+        m_writing = false;
+        Prompter::instance().information(e.message(), QString(), m_editor);
+        refresh();
+    }
+    m_writing = false;
+    return ok;
+}
+
+void FieldBinding::refresh()
+{
+    if (m_writing)
+        return;
+    m_showing = true;
+    m_show(value());
+    m_showing = false;
+}
+
+// ---- BoundLineEdit -----------------------------------------------------------
+
+BoundLineEdit::BoundLineEdit(Dataset *ds, const QString &field, QWidget *parent) : QLineEdit(parent)
+{
+    m_b = new FieldBinding(ds, field, this, [this](const QVariant &v) {
+        const int i = m_b->dataset()->fieldIndex(m_b->field());
+        const bool dbl = i >= 0 && m_b->dataset()->field(i).type == FieldType::Double;
+        setText(dbl ? DatasetModel::format(v, DatasetModel::Format::ZeroHash) : DatasetModel::format(v, DatasetModel::Format::Auto));
+        setCursorPosition(0);
+    });
+    if (m_b->width() > 0)
+        setMaxLength(m_b->width());
+    connect(this, &QLineEdit::textEdited, this, [this] { commitText(false); });
+    connect(this, &QLineEdit::editingFinished, this, [this] { commitText(true); });
+    m_b->refresh();
+}
+
+void BoundLineEdit::commitText(bool finished)
+{
+    const QString t = text();
+    if (!m_b->isNumeric()) {
+        if (!finished)
+            m_b->write(t.isEmpty() ? QVariant() : QVariant(t));
+        return;
+    }
+    if (t.trimmed().isEmpty()) {
+        m_b->write(QVariant());
+        return;
+    }
+    bool ok = false;
+    const double d = t.trimmed().toDouble(&ok);
+    if (ok) {
+        m_b->write(d);
+    } else if (finished && isModified()) {
+        setModified(false);
+        Prompter::instance().information(QStringLiteral("“%1”不是有效的数字？").arg(t), QString(), this);
+        m_b->refresh();
+    }
+}
+
+// ---- BoundComboBox ---------------------------------------------------------------
+
+BoundComboBox::BoundComboBox(Dataset *ds, const QString &field, bool closedList, QWidget *parent)
+    : QComboBox(parent), m_closed(closedList)
+{
+    setEditable(!closedList);
+    setInsertPolicy(QComboBox::NoInsert);
+    setMaxVisibleItems(16);
+    m_b = new FieldBinding(ds, field, this, [this](const QVariant &v) { showValue(v); });
+    if (!closedList) {
+        if (m_b->width() > 0)
+            lineEdit()->setMaxLength(m_b->width());
+        connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString &t) {
+            m_b->write(t.isEmpty() ? QVariant() : QVariant(t));
+        });
+    }
+    connect(this, qOverload<int>(&QComboBox::activated), this, [this](int i) {
+        const QString t = itemText(i);
+        m_b->write(t.isEmpty() ? QVariant() : QVariant(t));
+    });
+    m_b->refresh();
+}
+
+void BoundComboBox::setChoices(const QStringList &items)
+{
+    const bool wasShowing = m_b->isShowing();
+    Q_UNUSED(wasShowing);
+    blockSignals(true);
+    clear();
+    addItems(items);
+    blockSignals(false);
+    m_b->refresh();
+}
+
+void BoundComboBox::showValue(const QVariant &v)
+{
+    const QString t = v.isNull() ? QString() : v.toString();
+    blockSignals(true);
+    if (m_closed) {
+        setCurrentIndex(findText(t));
+    } else {
+        const int i = findText(t);
+        setCurrentIndex(i);
+        setEditText(t);
+        lineEdit()->setCursorPosition(0);
+    }
+    blockSignals(false);
+}
+
+// ---- BoundKeyCombo -------------------------------------------------------------------
+
+BoundKeyCombo::BoundKeyCombo(Dataset *ds, const QString &keyField, QWidget *parent) : QComboBox(parent)
+{
+    setEditable(false);
+    setMaxVisibleItems(16);
+    m_b = new FieldBinding(ds, keyField, this, [this](const QVariant &v) { showValue(v); });
+    connect(this, qOverload<int>(&QComboBox::activated), this, [this](int i) { m_b->write(itemData(i)); });
+    m_b->refresh();
+}
+
+void BoundKeyCombo::setChoices(const QList<QPair<QString, QVariant>> &items)
+{
+    blockSignals(true);
+    clear();
+    for (const auto &it : items)
+        addItem(it.first, it.second);
+    blockSignals(false);
+    m_b->refresh();
+}
+
+void BoundKeyCombo::showValue(const QVariant &v)
+{
+    int found = -1;
+    if (!v.isNull() && v.isValid())
+        for (int i = 0; i < count(); ++i)
+            if (itemData(i).toString() == v.toString()) {
+                found = i;
+                break;
+            }
+    blockSignals(true);
+    setCurrentIndex(found);
+    blockSignals(false);
+}
+
+// ---- BoundMemo --------------------------------------------------------------------
+
+BoundMemo::BoundMemo(Dataset *ds, const QString &field, QWidget *parent) : QPlainTextEdit(parent)
+{
+    setTabChangesFocus(true);
+    m_b = new FieldBinding(ds, field, this, [this](const QVariant &v) {
+        const QSignalBlocker block(this);
+        setPlainText(v.isNull() ? QString() : v.toString());
+    });
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_inChange || m_b->isShowing())
+            return;
+        QString t = toPlainText();
+        const int w = m_b->width();
+        if (w > 0 && t.size() > w) {
+            // The column holds no more: keep what fits.
+            m_inChange = true;
+            t.truncate(w);
+            setPlainText(t);
+            moveCursor(QTextCursor::End);
+            m_inChange = false;
+        }
+        m_b->write(t.isEmpty() ? QVariant() : QVariant(t));
+    });
+    m_b->refresh();
+}
+
+// ---- DateEdit ---------------------------------------------------------------------
+
+DateEdit::DateEdit(QWidget *parent) : QLineEdit(parent)
+{
+    setPlaceholderText(QString());
+    QAction *pick = addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
+    pick->setToolTip(QStringLiteral("选择日期"));
+    connect(pick, &QAction::triggered, this, &DateEdit::showCalendar);
+    connect(this, &QLineEdit::textEdited, this, [this](const QString &t) {
+        if (t.trimmed().isEmpty())
+            emit dateEdited(QDate());
+        else if (parse(t).isValid())
+            emit dateEdited(parse(t));
+    });
+}
+
+QDate DateEdit::parse(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return QDate();
+    for (const char *f : {"yyyy/M/d", "yyyy-M-d", "yyyy.M.d", "yyyyMMdd"}) {
+        const QDate d = QDate::fromString(t, QString::fromLatin1(f));
+        if (d.isValid())
+            return d;
+    }
+    return QDate();
+}
+
+QString DateEdit::format(const QDate &d)
+{
+    return DatasetModel::shortDate(d);
+}
+
+QDate DateEdit::date() const
+{
+    return parse(text());
+}
+
+void DateEdit::setDate(const QDate &d)
+{
+    setText(d.isValid() ? format(d) : QString());
+}
+
+void DateEdit::showCalendar()
+{
+    if (!isEnabled() || isReadOnly())
+        return;
+    if (!m_popup) {
+        m_popup = new QWidget(this, Qt::Popup);
+        auto *lay = new QVBoxLayout(m_popup);
+        lay->setContentsMargins(1, 1, 1, 1);
+        m_calendar = new QCalendarWidget(m_popup);
+        m_calendar->setLocale(QLocale(QLocale::Chinese, QLocale::China));
+        m_calendar->setGridVisible(true);
+        lay->addWidget(m_calendar);
+        connect(m_calendar, &QCalendarWidget::clicked, this, [this](QDate d) {
+            setDate(d);
+            m_popup->hide();
+            emit dateEdited(d);
+        });
+        connect(m_calendar, &QCalendarWidget::activated, this, [this](QDate d) {
+            setDate(d);
+            m_popup->hide();
+            emit dateEdited(d);
+        });
+    }
+    m_calendar->setSelectedDate(date().isValid() ? date() : QDate::currentDate());
+    m_popup->adjustSize();
+    m_popup->move(mapToGlobal(QPoint(0, height())));
+    m_popup->show();
+    m_calendar->setFocus();
+}
+
+BoundDateEdit::BoundDateEdit(Dataset *ds, const QString &field, QWidget *parent) : DateEdit(parent)
+{
+    m_b = new FieldBinding(ds, field, this, [this](const QVariant &v) {
+        setDate(v.isNull() || !v.isValid() ? QDate() : v.toDateTime().date());
+    });
+    connect(this, &DateEdit::dateEdited, this, [this](const QDate &d) {
+        m_b->write(d.isValid() ? QVariant(QDateTime(d, QTime(0, 0))) : QVariant());
+    });
+    connect(this, &QLineEdit::editingFinished, this, [this] {
+        if (!hasValidText() && isModified()) {
+            setModified(false);
+            Prompter::instance().information(QStringLiteral("“%1”不是有效的日期？").arg(text()), QString(), this);
+            m_b->refresh();
+        }
+    });
+    m_b->refresh();
+}
+
+QLabel *formLabel(const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setFont(UiLook::font(15));
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return l;
+}
