@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/report.h"
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/schema.h"
@@ -90,6 +91,7 @@ void registerBuiltins()
         return;
     done = true;
     registerCliCommand(QStringLiteral("init"), QStringLiteral("建立或升级数据库：init --db FILE | --pg \"host=… dbname=… user=…\""), initCommand);
+    registerReportCommand();
 }
 
 } // namespace
