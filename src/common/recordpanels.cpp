@@ -82,7 +82,7 @@ QWidget *RecordPanel::editorOf(const QString &field) const
 
 void RecordPanel::showValues()
 {
-    if (!m_ds)
+    if (!m_ds || m_writing)
         return;
     m_showing = true;
     for (const Editor &e : m_editors) {
@@ -121,8 +121,11 @@ void RecordPanel::write(const QString &field, const QString &text)
     try {
         if (m_ds->currentRow() != row)
             m_ds->setCurrentRow(row);
+        m_writing = true;
         m_ds->setValue(field, text.isEmpty() ? QVariant() : QVariant(text));
+        m_writing = false;
     } catch (const DataError &e) {
+        m_writing = false;
         Prompter::instance().information(e.message(), QString(), this);
         showValues();
     }

@@ -42,6 +42,7 @@ private:
     int m_lines = 0;
     std::vector<Editor> m_editors;
     bool m_showing = false;
+    bool m_writing = false;
 };
 
 // A scrolling list of record panels, one per visible row of a dataset, a
