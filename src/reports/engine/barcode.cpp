@@ -9,6 +9,13 @@ Code128Symbol encodeCode128B(const QString &data)
         out.error = QStringLiteral("条码内容为空");
         return out;
     }
+    // Subset B holds the printable ASCII characters only; anything else would
+    // be smuggled in as extended bytes that a scanner reads back as garbage.
+    for (QChar c : data)
+        if (c.unicode() < 32 || c.unicode() > 126) {
+            out.error = QStringLiteral("条码只能包含英文字母、数字和常用符号：%1").arg(data);
+            return out;
+        }
     zint_symbol *sym = ZBarcode_Create();
     if (!sym) {
         out.error = QStringLiteral("条码库内存不足");

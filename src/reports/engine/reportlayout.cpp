@@ -84,6 +84,7 @@ public:
 
         const int levels = int(m_groupHeaders.size());
         for (int r = 0; r < n; ++r) {
+            m_nextRow = r;
             // Headers of the groups that start at this row, outermost first.
             int firstNew = levels;
             for (int l = 0; l < levels; ++l)
@@ -110,6 +111,7 @@ public:
                     newPage();
                 placeInColumn(*m_dataBand, Scope{r, 0, r + 1, 0, r + 1});
             }
+            m_nextRow = r + 1;
             // Footers of the groups that end at this row, innermost first.
             for (int l = levels - 1; l >= 0; --l) {
                 const bool ends = r + 1 == n || m_groupStart[size_t(l)][size_t(r + 1)] == r + 1;
@@ -117,6 +119,7 @@ public:
                     placeInColumn(m_groupFooters[size_t(l)], groupScope(l, r));
             }
         }
+        m_nextRow = n;
         if (m_summary) {
             if (m_summary->band->startNewPage)
                 newPage();
@@ -361,12 +364,13 @@ private:
     }
 
     // The page header sits under the report title on the first page; its
-    // fields and page aggregates are filled in when the page is closed.
+    // fields are those of the first row the page will hold.
     void placePageHeaderNow()
     {
-        m_pageHeaderTop = m_y;
         m_pageHeaderPending = false;
-        m_pageHeaderPlaced = true;
+        const int n = m_data.rowCount();
+        const int row = m_nextRow < n ? m_nextRow : -1;
+        emitBand(*m_pageHeader, QPointF(m_printable.left(), m_y), Scope{row, m_nextRow, m_nextRow, int(m_doc.pages.size()), m_nextRow});
         m_y += m_pageHeader->band->height;
         m_colTop = m_y;
         m_rowTop = m_y;
@@ -379,9 +383,6 @@ private:
         const int page = int(m_doc.pages.size());
         const int from = m_pageRowsFrom < 0 ? 0 : m_pageRowsFrom;
         const int to = m_pageRowsFrom < 0 ? 0 : m_pageRowsTo;
-        if (m_pageHeader && m_pageHeaderPlaced)
-            emitBand(*m_pageHeader, QPointF(m_printable.left(), m_pageHeaderTop), Scope{m_pageRowsFrom, from, to, page, from});
-        m_pageHeaderPlaced = false;
         const bool first = page == 1;
         if (m_pageFooter && (!first || m_pageFooter->band->printOnFirstPage))
             emitBand(*m_pageFooter, QPointF(m_printable.left(), bodyBottom()),
@@ -568,9 +569,8 @@ private:
     int m_columns = 1;
     int m_col = 0;
     double m_y = 0, m_colTop = 0, m_rowTop = 0, m_rowHeight = 0;
-    double m_pageHeaderTop = 0;
     bool m_pageHeaderPending = false;
-    bool m_pageHeaderPlaced = false;
+    int m_nextRow = 0; // the first row not yet placed
     int m_pageRowsFrom = -1, m_pageRowsTo = -1;
 };
 
