@@ -1,16 +1,37 @@
+#include "app/brandforms.h"
 #include "app/mainwindow.h"
-#include "data/connection.h"
+#include "app/singlecopy.h"
+#include "common/prompter.h"
 #include "data/errors.h"
-#include "data/schema.h"
 #include "data/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QMessageBox>
+#include <exception>
+
+namespace {
+// The default error report: an error no window caught ends the operation
+// that raised it and is shown in a message box with its text.
+class ZentravApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const DataError &e) {
+            Prompter::instance().information(e.message());
+        } catch (const std::exception &e) {
+            Prompter::instance().information(QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+};
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    ZentravApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zentrav"));
     QApplication::setOrganizationName(QStringLiteral("Zentrav"));
 
@@ -22,26 +43,34 @@ int main(int argc, char *argv[])
     parser.addOption(configOpt);
     parser.process(app);
 
-    Settings settings = parser.isSet(dbOpt)       ? Settings::forDatabase(parser.value(dbOpt))
-                        : parser.isSet(configOpt) ? Settings::load(parser.value(configOpt))
-                                                  : Settings::defaults();
+    const Settings settings = parser.isSet(dbOpt)       ? Settings::forDatabase(parser.value(dbOpt))
+                              : parser.isSet(configOpt) ? Settings::load(parser.value(configOpt))
+                                                        : Settings::defaults();
 
-    Connection conn;
-    QString failure;
-    try {
-        conn.open(settings.connection());
-        Schema::ensure(conn);
-        Connection::setCurrent(&conn);
-    } catch (const DataError &e) {
-        conn.close();
-        failure = e.message();
+    // One copy per register: a second start brings the running copy forward
+    // and ends without showing anything.
+    SingleCopy guard(SingleCopy::keyFor(settings.connection()));
+    if (guard.acquire() == SingleCopy::RunningElsewhere) {
+        guard.notifyRunningCopy();
+        return 0;
     }
 
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"),
+                      QStringLiteral("AR PL UMing CN")});
+    font.setPixelSize(13);
+    QApplication::setFont(font);
+
+    SplashForm splash;
+    splash.show();
+    splash.repaint();
+    QApplication::processEvents();
+
     MainWindow w(settings);
+    QObject::connect(&guard, &SingleCopy::raiseRequested, &w, &MainWindow::bringToFront);
+    if (w.connectDatabase(&splash))
+        waitForNextWholeSecond();
+    splash.close();
     w.show();
-    if (!failure.isEmpty())
-        QMessageBox::warning(&w, QStringLiteral("错误"), QStringLiteral("无法打开数据库：\n%1").arg(failure));
-    const int rc = app.exec();
-    Connection::setCurrent(nullptr);
-    return rc;
+    return app.exec();
 }
