@@ -1,0 +1,280 @@
+#include "common/boundeditors.h"
+#include "common/datagrid.h"
+#include "common/datasettree.h"
+#include "common/prompter.h"
+#include "data/connection.h"
+#include "data/dataset.h"
+#include "reference/photo.h"
+#include "reference/staffwindow.h"
+#include "support/testdb.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+// The photo codec on its own: format bytes, decoding, files.
+class TestStaff : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestDb> db;
+    QTemporaryDir tmp;
+
+    static QByteArray encoded(const char *fmt)
+    {
+        QImage img(12, 16, QImage::Format_RGB32);
+        img.fill(QColor(200, 30, 30));
+        QByteArray out;
+        QBuffer b(&out);
+        b.open(QIODevice::WriteOnly);
+        img.save(&b, fmt);
+        return out;
+    }
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = tmp.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+    void addDept(const QString &id, const QString &name, const QVariant &parent)
+    {
+        db->conn().exec("insert into Department (Id, Code, Name, Parent_Id) values (?,?,?,?)", QVariantList{id, id, name, parent});
+    }
+    void addStaff(const QString &code, const QString &name, const QString &dept, const QVariant &photo = QVariant())
+    {
+        db->conn().exec("insert into Staffer (Code, Name, Dept_Id, Photo) values (?,?,?,?)",
+                        QVariantList{code, name, dept, photo.isNull() ? QVariant(QMetaType(QMetaType::QByteArray)) : photo});
+    }
+    QVariant dbValue(const QString &sql, const QVariantList &args = {}) { return db->conn().scalar(sql, args); }
+    static void click(QToolButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+private slots:
+    // ---- codec -------------------------------------------------------------
+    void formatByExtension_data()
+    {
+        QTest::addColumn<QString>("ext");
+        QTest::addColumn<int>("format");
+        QTest::newRow("bmp") << "bmp" << 1;
+        QTest::newRow("JPG") << "JPG" << 2;
+        QTest::newRow("jpe") << "jpe" << 2;
+        QTest::newRow("Jpeg") << "Jpeg" << 2;
+        QTest::newRow("ico") << "ICO" << 3;
+        QTest::newRow("emf") << "emf" << 4;
+        QTest::newRow("wmf") << "WMF" << 4;
+        QTest::newRow("gif") << "gif" << 0;
+        QTest::newRow("png") << "png" << 0;
+        QTest::newRow("none") << "" << 0;
+    }
+    void formatByExtension()
+    {
+        QFETCH(QString, ext);
+        QFETCH(int, format);
+        MemoryImage img;
+        QCOMPARE(int(img.setFormatByExt(ext)), format);
+    }
+
+    void photoStreams_data()
+    {
+        QTest::addColumn<QByteArray>("photo");
+        QTest::addColumn<int>("format");    // what the picture holds afterwards
+        QTest::addColumn<bool>("drawable");
+        QTest::newRow("bitmap") << QByteArray(1, '\1') + encoded("BMP") << 1 << true;
+        QTest::newRow("jpeg") << QByteArray(1, '\2') + encoded("JPEG") << 2 << true;
+        QTest::newRow("icon") << QByteArray(1, '\3') + encoded("ICO") << 3 << true;
+        QTest::newRow("metafile kept, not drawn") << QByteArray(1, '\4') + QByteArray("\x01\x00\x00\x00 EMF bytes", 15) << 4 << false;
+        QTest::newRow("unknown first byte") << QByteArray(1, '\7') + encoded("BMP") << 0 << false;
+        QTest::newRow("zero first byte") << QByteArray(1, '\0') + encoded("BMP") << 0 << false;
+        QTest::newRow("jpeg byte over bitmap data") << QByteArray(1, '\2') + QByteArray("not a picture") << 0 << false;
+        QTest::newRow("only the format byte") << QByteArray(1, '\1') << 0 << false;
+        QTest::newRow("empty") << QByteArray() << 0 << false;
+    }
+    void photoStreams()
+    {
+        QFETCH(QByteArray, photo);
+        QFETCH(int, format);
+        QFETCH(bool, drawable);
+        MemoryImage img;
+        img.loadFromPhotoStream(photo);
+        QCOMPARE(int(img.format()), format);
+        QCOMPARE(!img.image().isNull(), drawable);
+        // What a picture holds goes back to the column byte for byte.
+        QCOMPARE(img.saveToPhotoStream(), format ? photo : QByteArray());
+    }
+
+    void filesRoundTrip()
+    {
+        const QByteArray jpeg = encoded("JPEG");
+        MemoryImage img;
+        QCOMPARE(img.setFormatByExt("JPG"), Photo::Jpeg);
+        QVERIFY(img.loadFromFile(writeFile("a.JPG", jpeg)));
+        QCOMPARE(img.saveToPhotoStream(), QByteArray(1, '\2') + jpeg);
+        QVERIFY(img.saveToFile(tmp.filePath("back")));
+        QFile f(tmp.filePath("back"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), jpeg);
+        // A file that does not decode as its extension says is refused and changes nothing.
+        MemoryImage bad;
+        bad.setFormatByExt("bmp");
+        QString error;
+        QVERIFY(!bad.loadFromFile(writeFile("x.bmp", "garbage"), &error));
+        QVERIFY(bad.isEmpty());
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(Photo::fileFilter(Photo::Bitmap), QString("位图 (*.bmp)"));
+    }
+
+    // ---- window ---------------------------------------------------------------
+    void initWindow()
+    {
+        db = std::make_unique<TestDb>(Engine::SQLite);
+        addDept("00", "总公司", QVariant());
+        addDept("0001", "财务部", "00");
+        addDept("0002", "技术部", "00");
+        addStaff("1", "张三", "0001");
+        addStaff("2", "李四", "0002");
+    }
+
+    void appendUnderADepartment()
+    {
+        initWindow();
+        ScopedScriptedPrompter prompter;
+        StaffWindow w(&db->conn());
+        w.show();
+        QCOMPARE(w.staff()->recordCount(), 3); // the administrator too, until a node is chosen
+        QVERIFY(w.tree()->selectKey("0001"));
+        QCOMPARE(w.staff()->recordCount(), 1);
+        click(w.appendButton());
+        QCOMPARE(w.staff()->asString("Dept_Id"), QString("0001"));
+        QVERIFY(w.editorsEnabled());
+        w.staff()->setValue("Code", "3");
+        w.staff()->setValue("Name", "王五");
+        click(w.saveButton());
+        QVERIFY(prompter->shown.empty());
+        QCOMPARE(dbValue("select Dept_Id from Staffer where Code='3'").toString(), QString("0001"));
+        // After the save the same department and the same person are shown.
+        QCOMPARE(w.staff()->asString("Name"), QString("王五"));
+        QCOMPARE(w.staff()->recordCount(), 2);
+        w.tree()->selectKey("0002");
+        QVERIFY(!w.staff()->locate("Code", "3"));
+        w.tree()->selectKey("00");
+        QVERIFY(w.staff()->locate("Code", "3"));
+        QCOMPARE(w.staff()->recordCount(), 3);
+    }
+
+    void emptyDepartmentDisablesTheCard()
+    {
+        initWindow();
+        addDept("0003", "后勤部", "00");
+        StaffWindow w(&db->conn());
+        w.show();
+        w.tree()->selectKey("0003");
+        QVERIFY(!w.editorsEnabled());
+        QVERIFY(!w.photo()->isEnabled());
+        w.tree()->selectKey("0001");
+        QVERIFY(w.editorsEnabled());
+        QVERIFY(w.photo()->isEnabled());
+        QCOMPARE(static_cast<QLineEdit *>(w.editorOf("Name"))->text(), QString("张三"));
+        QCOMPARE(static_cast<QComboBox *>(w.editorOf("deptName"))->currentText(), QString("财务部"));
+    }
+
+    void appendWithoutDepartments()
+    {
+        db = std::make_unique<TestDb>(Engine::SQLite);
+        ScopedScriptedPrompter prompter;
+        StaffWindow w(&db->conn());
+        click(w.appendButton());
+        QCOMPARE(prompter->texts(), QStringList{"没有指定部门，不能添加职员！"});
+        QVERIFY(!w.staff()->hasPendingUpdates());
+    }
+
+    void photoMenu()
+    {
+        initWindow();
+        ScopedScriptedPrompter prompter;
+        {
+            StaffWindow w(&db->conn());
+            w.show();
+            w.tree()->selectKey("0001");
+            QCOMPARE(w.photo()->menu()->actions().size(), 3);
+            // A GIF changes nothing and says nothing.
+            prompter->files.push_back(writeFile("p.gif", encoded("GIF")));
+            w.loadPhotoFromFile();
+            QVERIFY(!w.staff()->hasPendingUpdates());
+            QVERIFY(prompter->shown.size() == 1 && prompter->shown[0].kind == "open");
+            // A JPG stores byte 2 and the JPEG bytes.
+            const QByteArray jpeg = encoded("JPEG");
+            prompter->files.push_back(writeFile("p.JPG", jpeg));
+            w.loadPhotoFromFile();
+            QVERIFY(w.photo()->hasPicture());
+            QVERIFY(!w.photo()->pixmap().isNull());
+            click(w.saveButton());
+            QCOMPARE(dbValue("select Photo from Staffer where Code='1'").toByteArray(), QByteArray(1, '\2') + jpeg);
+        }
+        {
+            // Reopened, the picture shows again and saves in its own format only.
+            StaffWindow w(&db->conn());
+            w.show();
+            w.tree()->selectKey("0001");
+            QCOMPARE(w.photo()->shownFormat(), Photo::Jpeg);
+            prompter->clear();
+            prompter->files.push_back(tmp.filePath("out"));
+            w.savePhotoToFile();
+            QCOMPARE(prompter->shown.back().kind, QString("save"));
+            QCOMPARE(prompter->shown.back().title.isEmpty() && prompter->shown.back().text.isEmpty(), false);
+            QFile f(tmp.filePath("out"));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), encoded("JPEG"));
+            // Clearing is a pending change: closing asks.
+            w.clearPhoto();
+            QVERIFY(!w.photo()->hasPicture());
+            prompter->answers.push_back(Prompter::No);
+            QVERIFY(w.close());
+            QCOMPARE(prompter->lastText(), QString("数据已经修改，需要保存吗？"));
+        }
+        QVERIFY(!dbValue("select Photo from Staffer where Code='1'").isNull());
+    }
+
+    void unreadablePhotosShowAnEmptyFrame_data()
+    {
+        QTest::addColumn<QByteArray>("photo");
+        QTest::newRow("first byte 9") << QByteArray("\x09garbage");
+        QTest::newRow("bitmap byte, broken data") << QByteArray("\x01garbage");
+        QTest::newRow("metafile") << QByteArray("\x04\x01\x00\x00\x00", 5);
+    }
+    void unreadablePhotosShowAnEmptyFrame()
+    {
+        QFETCH(QByteArray, photo);
+        initWindow();
+        addStaff("9", "赵六", "0002", photo);
+        StaffWindow w(&db->conn());
+        w.show();
+        w.tree()->selectKey("0002");
+        QVERIFY(w.staff()->locate("Code", "9"));
+        if (photo.at(0) == '\x04') {
+            // Kept byte-exact and shown as a placeholder.
+            QVERIFY(w.photo()->hasPicture());
+            QCOMPARE(w.photo()->shown().saveToPhotoStream(), photo);
+        } else {
+            QVERIFY(!w.photo()->hasPicture());
+        }
+        QVERIFY(!w.staff()->hasPendingUpdates());
+    }
+
+    void gridSortsByTitle()
+    {
+        initWindow();
+        StaffWindow w(&db->conn());
+        w.show();
+        w.grid()->clickTitle(1);
+        QCOMPARE(w.grid()->marker(1), SortMarker::Down);
+        w.grid()->clickTitle(1);
+        QCOMPARE(w.grid()->marker(1), SortMarker::Up);
+        QCOMPARE(w.staff()->sort(), QString("Name ASC"));
+    }
+};
+
+QTEST_MAIN(TestStaff)
+#include "tst_reference_staff.moc"
