@@ -8,6 +8,7 @@
 
 #include <QHeaderView>
 #include <QIcon>
+#include <QMouseEvent>
 
 // ---- DatasetTreeModel ------------------------------------------------------
 
@@ -195,6 +196,8 @@ DatasetTreeView::DatasetTreeView(Dataset *ds, QWidget *parent) : QTreeView(paren
     connect(this, &QTreeView::collapsed, m_model, [this](const QModelIndex &i) { m_model->setExpanded(i, false); });
     connect(m_model, &DatasetTreeModel::rebuilt, this, &DatasetTreeView::restoreAfterRebuild);
     connect(ds, &Dataset::currentRowChanged, this, &DatasetTreeView::followDataset);
+    // A click on the node that is already current chooses it again (the
+    // node shown at opening is current but not yet chosen).
     restoreAfterRebuild();
 }
 
@@ -208,8 +211,22 @@ bool DatasetTreeView::selectKey(const QString &key)
     const QModelIndex idx = m_model->indexOfKey(key);
     if (!idx.isValid())
         return false;
-    setCurrentIndex(idx);
+    if (idx == currentIndex())
+        emit nodeSelected(key); // chosen again: its branch is applied anew
+    else
+        setCurrentIndex(idx);
     return true;
+}
+
+void DatasetTreeView::mousePressEvent(QMouseEvent *e)
+{
+    // A click on the node that is already current chooses it again (the
+    // node shown at opening is current but not yet chosen).
+    const QModelIndex idx = indexAt(e->position().toPoint());
+    const bool again = idx.isValid() && idx == currentIndex() && !m_model->keyOf(idx).isEmpty();
+    QTreeView::mousePressEvent(e);
+    if (again && e->button() == Qt::LeftButton)
+        emit nodeSelected(m_model->keyOf(idx));
 }
 
 void DatasetTreeView::restoreAfterRebuild()
@@ -262,22 +279,22 @@ void DatasetTreeView::currentChanged(const QModelIndex &current, const QModelInd
     QTreeView::currentChanged(current, previous);
     if (m_syncing || !current.isValid() || !m_ds || !m_ds->isOpen())
         return;
+    // The user (or selectKey) chose this node: its row becomes current and
+    // the node is announced, even when the dataset was already on it.
+    const QString key = m_model->keyOf(current);
+    m_lastKey = key;
     const int row = m_ds->rowOfStorage(m_model->storageRowOf(current));
     if (row >= 0 && row != m_ds->currentRow()) {
         try {
-            m_ds->setCurrentRow(row); // followDataset announces the node
+            m_ds->setCurrentRow(row);
         } catch (const DataError &e) {
             Prompter::instance().information(e.message());
+            return;
         }
-        return;
     }
-    const QString key = m_model->keyOf(current);
-    if (key != m_lastKey) {
-        m_lastKey = key;
-        if (m_expandOnSelect)
-            expand(current);
-        emit nodeSelected(key);
-    }
+    if (m_expandOnSelect)
+        expand(current);
+    emit nodeSelected(key);
 }
 
 // ---- LookupTreeCombo -------------------------------------------------------------

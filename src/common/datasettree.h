@@ -83,6 +83,7 @@ signals:
 
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void mousePressEvent(QMouseEvent *e) override;
 
 private:
     void followDataset();
