@@ -25,17 +25,28 @@
 #include <QToolBar>
 #include <memory>
 
-// A child window with a close query whose answer the test sets.
+// A child window with a close query whose answer the test sets, built the
+// way the program's windows are.
 class QueryWindow : public QWidget {
     Q_OBJECT
 public:
-    using QWidget::QWidget;
+    QueryWindow(Connection *conn, QWidget *parent) : QWidget(parent), conn(conn) { setWindowTitle(QStringLiteral("测试单据")); }
+    Connection *conn;
     bool answer = false;
     int asked = 0;
-    Q_INVOKABLE bool queryClose()
+    bool queryClose()
     {
         ++asked;
         return answer;
+    }
+
+protected:
+    void closeEvent(QCloseEvent *e) override
+    {
+        if (queryClose())
+            e->accept();
+        else
+            e->ignore();
     }
 };
 
@@ -43,7 +54,18 @@ class TestAppMainWindow : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    std::unique_ptr<ScopedScriptedPrompter> m_prompter;
     std::unique_ptr<MainWindow> m_w;
+
+    ScriptedPrompter &prompter() { return m_prompter->get(); }
+    void newMainWindow(const Settings &settings, bool connect)
+    {
+        m_w.reset();
+        m_w = std::make_unique<MainWindow>(settings);
+        if (connect)
+            QVERIFY(m_w->connectDatabase());
+        m_w->show();
+    }
 
     QStringList allWindowEntries() const
     {
@@ -60,12 +82,13 @@ private slots:
     void init()
     {
         LoginSession::reset();
-        m_w = std::make_unique<MainWindow>(Settings::forDatabase(m_dir.filePath(QStringLiteral("Zentrav.db"))));
-        m_w->show();
+        m_prompter = std::make_unique<ScopedScriptedPrompter>();
+        newMainWindow(Settings::forDatabase(m_dir.filePath(QStringLiteral("Zentrav.db"))), true);
     }
     void cleanup()
     {
         m_w.reset();
+        m_prompter.reset();
         LoginSession::reset();
     }
 
@@ -199,12 +222,9 @@ private slots:
         QSettings ini(m_dir.filePath(QStringLiteral("zentrav.ini")), QSettings::IniFormat);
         ini.setValue(QStringLiteral("General/OrganisationName"), QStringLiteral("某某研究所"));
         ini.sync();
-        m_w = std::make_unique<MainWindow>(Settings::forDatabase(m_dir.filePath(QStringLiteral("Zentrav.db"))));
-        m_w->show();
-        QVERIFY(m_w->connectDatabase());
+        newMainWindow(Settings::forDatabase(m_dir.filePath(QStringLiteral("Zentrav.db"))), true);
         QCOMPARE(m_w->statusPanelText(0), QStringLiteral("某某研究所"));
-
-        ScopedScriptedPrompter prompter;
+        prompter().clear();
         bool filled = false;
         QTimer::singleShot(0, this, [&] {
             auto *dlg = qobject_cast<LoginForm *>(QApplication::activeModalWidget());
@@ -221,9 +241,9 @@ private slots:
         QVERIFY(m_w->billToolBar()->isVisible());
         QVERIFY(m_w->statusPanelText(1).startsWith(QStringLiteral("登录人：[Admin]系统管理员          登录时间：")));
         // The administrator still has the empty password of a new register: a reminder, not a stop.
-        QCOMPARE(prompter->shown.size(), size_t(1));
-        QCOMPARE(prompter->shown.front().title, QStringLiteral("提示"));
-        QVERIFY(prompter->shown.front().text.contains(QStringLiteral("修改密码")));
+        QCOMPARE(prompter().shown.size(), size_t(1));
+        QCOMPARE(prompter().shown.front().title, QStringLiteral("提示"));
+        QVERIFY(prompter().shown.front().text.contains(QStringLiteral("修改密码")));
     }
 
     void secondClickBringsToFrontWithoutReload()
@@ -309,16 +329,14 @@ private slots:
     void exitAsksEveryChild()
     {
         enableAll();
-        QPointer<QueryWindow> bill;
-        m_w->registry().plug(QStringLiteral("m_AddAsset"), [&bill](QWidget *parent) -> QWidget * {
-            bill = new QueryWindow(parent);
-            return bill;
-        });
+        m_w->registry().plug<QueryWindow>(QStringLiteral("m_AddAsset"));
         m_w->action(QStringLiteral("m_QLoan"))->trigger();
         m_w->action(QStringLiteral("m_AddAsset"))->trigger();
+        QPointer<QueryWindow> bill = qobject_cast<QueryWindow *>(m_w->registry().instance(QStringLiteral("m_AddAsset")));
         m_w->action(QStringLiteral("m_QDecAsset"))->trigger();
         QVERIFY(bill);
-        QCOMPARE(bill->windowTitle(), QStringLiteral("物品增加"));
+        QCOMPARE(bill->conn, &m_w->connection());
+        QCOMPARE(bill->windowTitle(), QStringLiteral("测试单据"));
 
         bill->answer = false;
         m_w->action(QStringLiteral("b_Exit"))->trigger();
@@ -379,15 +397,14 @@ private slots:
             before = f.readAll();
         }
 
+        m_w.reset();
+        prompter().clear();
         m_w = std::make_unique<MainWindow>(settings);
-        {
-            // The reason is shown, then the main window opens all the same.
-            ScopedScriptedPrompter prompter;
-            QVERIFY(!m_w->connectDatabase());
-            QCOMPARE(prompter->shown.size(), size_t(1));
-            QCOMPARE(prompter->shown.front().title, QStringLiteral("错误"));
-            QVERIFY2(prompter->shown.front().text.contains(reason), qPrintable(prompter->shown.front().text));
-        }
+        // The reason is shown, then the main window opens all the same.
+        QVERIFY(!m_w->connectDatabase());
+        QCOMPARE(prompter().shown.size(), size_t(1));
+        QCOMPARE(prompter().shown.front().title, QStringLiteral("错误"));
+        QVERIFY2(prompter().shown.front().text.contains(reason), qPrintable(prompter().shown.front().text));
         m_w->show();
         QVERIFY(!m_w->connection().isOpen());
         QCOMPARE(Connection::current(), &m_w->connection());
@@ -402,7 +419,7 @@ private slots:
         }
 
         // The program runs on: a login reports the database it cannot read.
-        ScopedScriptedPrompter prompter;
+        prompter().clear();
         QTimer::singleShot(0, this, [&] {
             if (auto *dlg = qobject_cast<LoginForm *>(QApplication::activeModalWidget())) {
                 QTest::mouseClick(dlg->findChild<QPushButton *>(QStringLiteral("Okbtn")), Qt::LeftButton);
@@ -410,7 +427,7 @@ private slots:
             }
         });
         m_w->action(QStringLiteral("m_login"))->trigger();
-        QCOMPARE(prompter->shown.size(), size_t(1));
+        QCOMPARE(prompter().shown.size(), size_t(1));
         QVERIFY(!LoginSession::current().isLoggedIn());
         QVERIFY(!m_w->action(QStringLiteral("m_dept"))->isEnabled());
         if (kind == QLatin1String("readonly"))

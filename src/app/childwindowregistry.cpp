@@ -15,10 +15,10 @@ void ChildWindowRegistry::define(const QString &entry, const QString &key, const
     m_entries.insert(entry, Entry{key, title});
 }
 
-void ChildWindowRegistry::plug(const QString &entry, Factory factory)
+void ChildWindowRegistry::plug(const QString &entry, Factory factory, CloseQuery query)
 {
     const QString key = m_entries.contains(entry) ? m_entries.value(entry).key : entry;
-    m_factories.insert(key, std::move(factory));
+    m_plugs.insert(key, Plug{std::move(factory), std::move(query)});
 }
 
 QString ChildWindowRegistry::keyOf(const QString &entry) const { return m_entries.value(entry).key; }
@@ -49,13 +49,15 @@ QWidget *ChildWindowRegistry::open(const QString &entry)
     }
 
     auto *f = new ChildFrame;
-    const auto factory = m_factories.constFind(e.key);
-    QWidget *w = factory != m_factories.cend() ? (*factory)(f) : new PlaceholderForm(e.key, e.title, f);
+    const auto plugged = m_plugs.constFind(e.key);
+    QWidget *w = plugged != m_plugs.cend() ? plugged->make(f) : new PlaceholderForm(e.key, e.title, f);
+    if (plugged != m_plugs.cend())
+        f->query = plugged->query;
     if (w->windowTitle().isEmpty())
         w->setWindowTitle(e.title);
     f->setWidget(w);
     f->setWindowTitle(w->windowTitle());
-    f->setWindowIcon(w->windowIcon());
+    f->setWindowIcon(m_area->window()->windowIcon());
     m_area->addSubWindow(f);
     m_open.insert(e.key, f);
     const QString key = e.key;
@@ -85,6 +87,8 @@ bool ChildWindowRegistry::queryClose(QWidget *window)
 {
     if (!window)
         return true;
+    if (auto *f = qobject_cast<ChildFrame *>(window->parentWidget()); f && f->query)
+        return f->query(window);
     const QMetaObject *mo = window->metaObject();
     const int index = mo->indexOfMethod("queryClose()");
     if (index < 0)
@@ -121,10 +125,7 @@ ChildFrame::ChildFrame(QWidget *parent) : QMdiSubWindow(parent) { setAttribute(Q
 
 void ChildFrame::closeEvent(QCloseEvent *e)
 {
-    if (!ChildWindowRegistry::queryClose(widget())) {
-        e->ignore();
-        return;
-    }
+    // The window's own closeEvent asks its close query.
     QMdiSubWindow::closeEvent(e);
     if (e->isAccepted())
         emit closed();

@@ -4,7 +4,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <concepts>
 #include <functional>
+#include <type_traits>
+
+#include "data/connection.h"
 
 class QMdiArea;
 
@@ -19,36 +23,50 @@ class QMdiArea;
 //
 // Plugging in a real window (one line in app/childwindows.cpp):
 //
-//     registry.plug<DeptEditForm>(QStringLiteral("m_dept"));
-//     registry.plug(QStringLiteral("m_Codes"), [](QWidget *parent) -> QWidget * { return new CodeForm(parent); });
+//     registry.plug<DeptWindow>(QStringLiteral("m_dept"));
 //
-// The window is a plain QWidget (constructed with the MDI frame as parent);
-// its windowTitle is the frame's caption. Until a window is plugged in, its
-// entry opens a PlaceholderForm with the entry's title.
+// plug<W>() builds W(Connection::current(), parent) when W has that
+// constructor, else W(parent). The window is a plain QWidget whose
+// windowTitle is the frame's caption (the entry's caption when empty).
+// Until a window is plugged in, its entry opens a PlaceholderForm.
 //
 // Close query. A window that must be asked before it closes (the
-// unsaved-changes question) declares
+// unsaved-changes question) has a public
 //
-//     Q_INVOKABLE bool queryClose();   // true: may close
+//     bool queryClose();   // true: it may close (Yes saved, No dropped); false: Cancel
 //
-// The registry asks it when the user closes the window's frame, and the main
-// window asks every open window before the program ends (one refusal keeps
-// everything open). Do not ask the question again in closeEvent. A window's own
-// "退出" button closes its frame with ChildWindowRegistry::closeChild(this).
+// and its closeEvent ignores the event when queryClose() says no (the
+// frame's close box and closeChild() reach the window through closeEvent).
+// Before the program ends the main window calls queryClose() of every open
+// window (plug<W>() finds it at compile time; a window made by a factory
+// lambda declares it Q_INVOKABLE instead); one refusal keeps everything
+// open, and when all agree the windows are destroyed without being asked
+// again. A window's own "退出" button calls ChildWindowRegistry::closeChild(this).
 class ChildWindowRegistry : public QObject {
     Q_OBJECT
 public:
     using Factory = std::function<QWidget *(QWidget *parent)>;
+    using CloseQuery = std::function<bool(QWidget *window)>;
 
     explicit ChildWindowRegistry(QMdiArea *area, QObject *parent = nullptr);
 
     // Declares a menu entry: the key of its window and the caption its placeholder shows.
     void define(const QString &entry, const QString &key, const QString &title);
-    // Plugs the real window of an entry (every entry sharing its key gets it).
-    void plug(const QString &entry, Factory factory);
+    // Plugs the real window of an entry (every entry sharing its key gets
+    // it). Without `query`, the window's Q_INVOKABLE queryClose() is asked.
+    void plug(const QString &entry, Factory factory, CloseQuery query = {});
     template <class W> void plug(const QString &entry)
     {
-        plug(entry, [](QWidget *parent) -> QWidget * { return new W(parent); });
+        Factory make = [](QWidget *parent) -> QWidget * {
+            if constexpr (std::is_constructible_v<W, Connection *, QWidget *>)
+                return new W(Connection::current(), parent);
+            else
+                return new W(parent);
+        };
+        CloseQuery query;
+        if constexpr (requires(W &w) { { w.queryClose() } -> std::convertible_to<bool>; })
+            query = [](QWidget *w) { return static_cast<W *>(w)->queryClose(); };
+        plug(entry, std::move(make), std::move(query));
     }
 
     bool hasEntry(const QString &entry) const { return m_entries.contains(entry); }
@@ -62,10 +80,10 @@ public:
     QMdiSubWindow *frame(const QString &entry) const;
     QList<QWidget *> openWindows() const;
 
-    // Asks every open window whether it may close (in the MDI area's order);
-    // false as soon as one refuses.
+    // Asks every open window whether it may close, the top one first; false
+    // as soon as one refuses.
     bool queryCloseAll() const;
-    // Asks one window; windows without a close query always may.
+    // Asks one open window; windows without a close query always may.
     static bool queryClose(QWidget *window);
     // Closes the MDI frame holding `window` (its close query is asked).
     static bool closeChild(QWidget *window);
@@ -81,16 +99,21 @@ private:
     };
     QMdiArea *m_area;
     QHash<QString, Entry> m_entries;                 // by menu entry
-    QHash<QString, Factory> m_factories;             // by key
+    struct Plug {
+        Factory make;
+        CloseQuery query;
+    };
+    QHash<QString, Plug> m_plugs;                    // by key
     QHash<QString, QPointer<QMdiSubWindow>> m_open;  // by key
 };
 
-// The frame of one child window: asks the window's close query when the
-// user closes it, and is destroyed with its window on close.
+// The frame of one child window, destroyed with its window on close; it
+// keeps the window's close query.
 class ChildFrame : public QMdiSubWindow {
     Q_OBJECT
 public:
     explicit ChildFrame(QWidget *parent = nullptr);
+    ChildWindowRegistry::CloseQuery query;
 
 signals:
     // The close was accepted; the frame is deleted a moment later.

@@ -1,10 +1,16 @@
 #include "app/childwindows.h"
 #include "app/childwindowregistry.h"
+#include "reference/assettypewindow.h"
+#include "reference/codetableswindow.h"
+#include "reference/deptwindow.h"
+#include "reference/staffwindow.h"
 
-// One line per finished window, for example:
-//     registry.plug<DeptEditForm>(QStringLiteral("m_dept"));
-// "m_Archives" and "m_AssetArchives" share the ledger window: plug it once.
+// One line per finished window (see childwindowregistry.h). "m_Archives"
+// and "m_AssetArchives" share the ledger window: plug it once.
 void plugChildWindows(ChildWindowRegistry &registry)
 {
-    Q_UNUSED(registry);
+    registry.plug<DeptWindow>(QStringLiteral("m_dept"));
+    registry.plug<StaffWindow>(QStringLiteral("m_Staffer"));
+    registry.plug<AssetTypeWindow>(QStringLiteral("m_Assetype"));
+    registry.plug<CodeTablesWindow>(QStringLiteral("m_Codes"));
 }

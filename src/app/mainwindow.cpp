@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -283,6 +284,12 @@ void MainWindow::switchToManagementMode(QWidget *w)
     if (!w)
         return;
     const QString caption = QStringLiteral("物品台帐管理");
+    if (w->metaObject()->indexOfMethod("setManagementMode()") >= 0) {
+        QMetaObject::invokeMethod(w, "setManagementMode", Qt::DirectConnection);
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(w->parentWidget()))
+            frame->setWindowTitle(w->windowTitle());
+        return;
+    }
     for (const char *name : {"AppendBtn", "DelBtn"})
         if (auto *b = w->findChild<QWidget *>(QLatin1String(name)))
             b->hide();

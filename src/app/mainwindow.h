@@ -39,7 +39,11 @@ public:
     QToolBar *billToolBar() const { return m_billBar; }
     QString statusPanelText(int panel) const;
 
-    // The ledger window's management mode, as "台帐管理" switches it.
+    // "台帐管理" opens the ledger window and switches it to management mode.
+    // A ledger window with a slot or Q_INVOKABLE setManagementMode() does it
+    // itself; otherwise the children AppendBtn and DelBtn are hidden, the
+    // QLabel TitleLabel and the caption become "物品台帐管理" and the
+    // property "managementMode" is set.
     static void switchToManagementMode(QWidget *ledgerWindow);
 
 public slots:
