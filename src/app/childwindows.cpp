@@ -1,5 +1,6 @@
 #include "app/childwindows.h"
 #include "app/childwindowregistry.h"
+#include "reference/assetledgerwindow.h"
 #include "reference/assettypewindow.h"
 #include "reference/codetableswindow.h"
 #include "reference/deptwindow.h"
@@ -13,4 +14,19 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug<StaffWindow>(QStringLiteral("m_Staffer"));
     registry.plug<AssetTypeWindow>(QStringLiteral("m_Assetype"));
     registry.plug<CodeTablesWindow>(QStringLiteral("m_Codes"));
+    registry.plug(
+        QStringLiteral("m_AssetArchives"),
+        [](QWidget *parent) -> QWidget * {
+            return new AssetLedgerWindow(Connection::current(), AssetLedgerWindow::Mode::Initialisation, parent);
+        },
+        [](QWidget *w) { return static_cast<AssetLedgerWindow *>(w)->queryClose(); });
+}
+
+bool switchLedgerToManagementMode(QWidget *w)
+{
+    auto *ledger = qobject_cast<AssetLedgerWindow *>(w);
+    if (!ledger)
+        return false;
+    ledger->setManagementMode();
+    return true;
 }

@@ -284,8 +284,7 @@ void MainWindow::switchToManagementMode(QWidget *w)
     if (!w)
         return;
     const QString caption = QStringLiteral("物品台帐管理");
-    if (w->metaObject()->indexOfMethod("setManagementMode()") >= 0) {
-        QMetaObject::invokeMethod(w, "setManagementMode", Qt::DirectConnection);
+    if (switchLedgerToManagementMode(w)) {
         if (auto *frame = qobject_cast<QMdiSubWindow *>(w->parentWidget()))
             frame->setWindowTitle(w->windowTitle());
         return;

@@ -40,8 +40,7 @@ public:
     QString statusPanelText(int panel) const;
 
     // "台帐管理" opens the ledger window and switches it to management mode.
-    // A ledger window with a slot or Q_INVOKABLE setManagementMode() does it
-    // itself; otherwise the children AppendBtn and DelBtn are hidden, the
+    // The real ledger window does it itself (childwindows.cpp); otherwise the children AppendBtn and DelBtn are hidden, the
     // QLabel TitleLabel and the caption become "物品台帐管理" and the
     // property "managementMode" is set.
     static void switchToManagementMode(QWidget *ledgerWindow);
