@@ -134,6 +134,7 @@ BoundComboBox::BoundComboBox(Dataset *ds, const QString &field, bool closedList,
     setMaxVisibleItems(16);
     m_b = new FieldBinding(ds, field, this, [this](const QVariant &v) { showValue(v); });
     if (!closedList) {
+        lineEdit()->setFont(UiLook::font(15));
         if (m_b->width() > 0)
             lineEdit()->setMaxLength(m_b->width());
         connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString &t) {

@@ -196,7 +196,7 @@ DataGrid::DataGrid(Dataset *ds, QWidget *parent) : QTableView(parent), m_ds(ds)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
-    verticalHeader()->setFixedWidth(14);
+    verticalHeader()->setMinimumWidth(16);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // The row indicator shows no numbers, only the current row.
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);

@@ -132,7 +132,7 @@ QVariant DatasetTreeModel::data(const QModelIndex &index, int role) const
     }
     case Qt::DecorationRole: {
         QIcon icon;
-        const QIcon base = UiLook::nodeImage(m_expanded.contains(n.key) ? 1 : 0);
+        const QIcon base = UiLook::nodeImage(!n.children.empty() && m_expanded.contains(n.key) ? 1 : 0);
         icon.addPixmap(base.pixmap(16, 16), QIcon::Normal);
         icon.addPixmap(UiLook::nodeImage(2).pixmap(16, 16), QIcon::Selected);
         return icon;

@@ -60,19 +60,19 @@ static QIcon drawn(const std::function<void(QPainter &)> &paint)
 QIcon buttonIcon(const QString &hint)
 {
     const QColor green(0, 140, 60), red(200, 40, 40), blue(30, 90, 180), grey(90, 90, 90);
-    if (hint == QLatin1String("增加"))
+    if (hint == QStringView(u"增加"))
         return drawn([&](QPainter &p) {
             p.setPen(QPen(green, 5, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(16, 6, 16, 26);
             p.drawLine(6, 16, 26, 16);
         });
-    if (hint == QLatin1String("删除"))
+    if (hint == QStringView(u"删除"))
         return drawn([&](QPainter &p) {
             p.setPen(QPen(red, 5, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(8, 8, 24, 24);
             p.drawLine(24, 8, 8, 24);
         });
-    if (hint == QLatin1String("保存"))
+    if (hint == QStringView(u"保存"))
         return drawn([&](QPainter &p) {
             p.setPen(QPen(blue.darker(), 1.5));
             p.setBrush(blue);
@@ -82,7 +82,7 @@ QIcon buttonIcon(const QString &hint)
             p.setBrush(QColor(220, 220, 220));
             p.drawRect(9, 17, 14, 10);
         });
-    if (hint.startsWith(QLatin1String("打印")))
+    if (hint.startsWith(QStringView(u"打印")))
         return drawn([&](QPainter &p) {
             p.setPen(QPen(grey, 1.5));
             p.setBrush(Qt::white);
@@ -91,13 +91,13 @@ QIcon buttonIcon(const QString &hint)
             p.drawRoundedRect(4, 12, 24, 11, 2, 2);
             p.setBrush(Qt::white);
             p.drawRect(9, 19, 14, 9);
-            if (hint.contains(QLatin1String("标签"))) {
+            if (hint.contains(QStringView(u"标签"))) {
                 p.setPen(QPen(blue, 1.5));
                 p.drawLine(11, 22, 21, 22);
                 p.drawLine(11, 25, 18, 25);
             }
         });
-    if (hint == QLatin1String("登帐"))
+    if (hint == QStringView(u"登帐"))
         return drawn([&](QPainter &p) {
             p.setPen(QPen(grey, 1.5));
             p.setBrush(QColor(250, 240, 200));
@@ -106,13 +106,13 @@ QIcon buttonIcon(const QString &hint)
             p.drawLine(10, 17, 15, 22);
             p.drawLine(15, 22, 23, 10);
         });
-    if (hint == QLatin1String("确认"))
+    if (hint == QStringView(u"确认"))
         return drawn([&](QPainter &p) {
             p.setPen(QPen(green, 4.5, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(7, 17, 13, 23);
             p.drawLine(13, 23, 25, 9);
         });
-    if (hint == QLatin1String("返回") || hint == QLatin1String("退出"))
+    if (hint == QStringView(u"返回") || hint == QStringView(u"退出"))
         return drawn([&](QPainter &p) {
             p.setPen(QPen(grey, 1.5));
             p.setBrush(QColor(200, 170, 120));
@@ -122,7 +122,7 @@ QIcon buttonIcon(const QString &hint)
             p.drawLine(22, 11, 27, 16);
             p.drawLine(22, 21, 27, 16);
         });
-    if (hint == QLatin1String("刷新"))
+    if (hint == QStringView(u"刷新"))
         return QApplication::style()->standardIcon(QStyle::SP_BrowserReload);
     return drawn([&](QPainter &p) {
         p.setPen(QPen(grey, 2));
