@@ -305,8 +305,15 @@ private slots:
         QVERIFY(combo.pickKey("000101"));
         QCOMPARE(items->asString("Type"), QString("000101"));
         QCOMPARE(combo.currentText(), QString("[0101]台式机"));
-        items->locate("Code", "B");
+        // Chosen in the popup: the tree's current node is written.
+        combo.showPopup();
+        combo.treeView()->setCurrentIndex(combo.treeView()->model()->index(0, 0, combo.treeView()->model()->index(0, 0)));
+        combo.hidePopup();
+        emit combo.activated(0);
+        QCOMPARE(items->asString("Type"), QString("0001"));
         QCOMPARE(combo.currentText(), QString("[01]电脑"));
+        items->locate("Code", "A");
+        QCOMPARE(combo.currentText(), QString("[0101]台式机"));
     }
 
     void closeQuestion_data()

@@ -5,6 +5,7 @@
 #include "reference/codetableswindow.h"
 #include "support/testdb.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -109,6 +110,24 @@ private slots:
         prompter->answers.push_back(Prompter::Yes);
         QVERIFY(!w.close());
         QVERIFY(w.table(3)->hasPendingUpdates());
+    }
+
+    void typedNameIsSavedFromTheOpenCell()
+    {
+        ScopedScriptedPrompter prompter;
+        CodeTablesWindow w(&db->conn());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        click(w.pageButton(4));
+        click(w.appendButton());
+        // Append opens the new row's cell for typing.
+        auto *editor = w.grid(4)->viewport()->findChild<QLineEdit *>();
+        QVERIFY(editor && editor->isVisible());
+        QTest::keyClicks(editor, "Lenovo");
+        click(w.saveButton());
+        QVERIFY(prompter->shown.empty());
+        QCOMPARE(dbValue("select Name from Factory").toString(), QString("Lenovo"));
+        QVERIFY(w.queryClose());
     }
 
     void deleteOnAnEmptyPageDoesNothing()

@@ -286,6 +286,18 @@ void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
         m_footer->update();
 }
 
+void DataGrid::commitEdit()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    for (QWidget *editor : viewport()->findChildren<QLineEdit *>(Qt::FindDirectChildrenOnly)) {
+        if (!editor->isVisible())
+            continue;
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
 SortMarker DataGrid::marker(int column) const
 {
     return m_header->marker(column);

@@ -77,6 +77,9 @@ public:
     void refreshFooter();
     QString footerText(int column) const;
 
+    // Ends an edit open in a cell, writing what was typed.
+    void commitEdit();
+
     // A click on a column title, as the user would make it (Ctrl held keeps the other marks).
     void clickTitle(int column, bool ctrlHeld = false);
     SortMarker marker(int column) const;

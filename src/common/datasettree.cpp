@@ -313,10 +313,14 @@ LookupTreeCombo::LookupTreeCombo(Dataset *bound, const QString &keyField, Datase
     connect(m_view, &QTreeView::expanded, m_model, [this](const QModelIndex &i) { m_model->setExpanded(i, true); });
     connect(m_view, &QTreeView::collapsed, m_model, [this](const QModelIndex &i) { m_model->setExpanded(i, false); });
     m_b = new FieldBinding(bound, keyField, this, [this](const QVariant &v) { showKey(v); });
-    connect(m_view, &QTreeView::clicked, this, [this](const QModelIndex &idx) {
+    // The combo box closes its popup itself on a click or Enter and names the
+    // row under its root; the tree's own current node is the one chosen.
+    connect(this, qOverload<int>(&QComboBox::activated), this, [this] {
+        const QModelIndex idx = m_view->currentIndex();
+        if (!idx.isValid())
+            return;
         selectIndex(idx);
         m_b->write(m_model->keyOf(idx));
-        hidePopup();
     });
     connect(m_model, &DatasetTreeModel::rebuilt, this, [this] { m_b->refresh(); });
     m_b->refresh();

@@ -42,7 +42,8 @@ QToolButton *iconButton(const QString &hint, const QIcon &icon, QWidget *parent)
     b->setToolTip(hint);
     b->setAccessibleName(hint);
     b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::TabFocus);
+    // Taking focus on a click ends an edit in progress in a grid or editor.
+    b->setFocusPolicy(Qt::StrongFocus);
     return b;
 }
 

@@ -158,6 +158,8 @@ void CodeTablesWindow::removeCurrent()
 
 bool CodeTablesWindow::save()
 {
+    for (DataGrid *g : m_grids)
+        g->commitEdit();
     bool all = true;
     for (int i = 0; i < PageCount; ++i) {
         Dataset *ds = m_tables[size_t(i)];
@@ -172,6 +174,8 @@ bool CodeTablesWindow::save()
 
 bool CodeTablesWindow::queryClose()
 {
+    for (DataGrid *g : m_grids)
+        g->commitEdit();
     bool pending = false;
     for (Dataset *ds : m_tables)
         pending = HasPendingUpdates(*ds) || pending;
