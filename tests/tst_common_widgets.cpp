@@ -9,6 +9,11 @@
 #include "support/testdb.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -111,6 +116,48 @@ private slots:
         QVERIFY(!g.findNext("乙", 0));       // only in the code column: not there
         QVERIFY(!g.findNext("没有"));
         QCOMPARE(items->asString("Code"), QString("B"));
+    }
+
+    void ctrlFOpensTheFindDialog()
+    {
+        ScopedScriptedPrompter prompter;
+        DataGrid g(items.get());
+        g.addColumn("Code", "编号");
+        g.addColumn("Name", "名称");
+        g.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g));
+        g.activateWindow();
+        g.setFocus();
+        items->first();
+        QTimer::singleShot(0, [&] {
+            auto *dlg = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            QTest::keyClicks(dlg->findChild<QLineEdit *>(), "C");
+            auto buttons = dlg->findChildren<QPushButton *>();
+            QPushButton *next = nullptr;
+            for (QPushButton *b : buttons)
+                if (b->text() == "查找下一个")
+                    next = b;
+            QVERIFY(next);
+            QTest::mouseClick(next, Qt::LeftButton);
+            dlg->reject();
+        });
+        QTest::keyClick(&g, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(items->asString("Code"), QString("C"));
+        QVERIFY(prompter->shown.empty());
+    }
+
+    void calendarPicksADate()
+    {
+        items->locate("Code", "A");
+        BoundDateEdit buy(items.get(), "BuyDate");
+        buy.show();
+        buy.showCalendar();
+        QVERIFY(buy.calendar() && buy.calendar()->isVisible());
+        emit buy.calendar()->clicked(QDate(2023, 7, 8));
+        QCOMPARE(buy.text(), QString("2023/7/8"));
+        QCOMPARE(items->asDate("BuyDate"), QDate(2023, 7, 8));
+        QVERIFY(!buy.calendar()->isVisible());
     }
 
     void footerAndRowColours()
