@@ -6,6 +6,9 @@
 #include <QPainterPath>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QRawFont>
+#include <QBuffer>
+#include <QHash>
 #include <QSaveFile>
 
 namespace {
@@ -75,6 +78,96 @@ void drawText(QPainter &painter, const ReportPrimitive &p, double pxPerMm, const
     }
 }
 
+// The ideograph a CJK radical code point stands for in the report font: the
+// font draws both with one glyph (片 and U+2F5A, 页 and U+2EDA in Noto CJK).
+const QHash<uint, uint> &radicalIdeographs()
+{
+    static const QHash<uint, uint> map = [] {
+        QHash<uint, uint> out;
+        const QRawFont raw = QRawFont::fromFont(reportFont(ReportFont()));
+        QHash<quint32, uint> radicalOfGlyph;
+        if (raw.isValid()) {
+            for (uint r = 0x2E80; r <= 0x2FDF; ++r) {
+                const QList<quint32> g = raw.glyphIndexesForString(QString(QChar(char16_t(r))));
+                if (!g.isEmpty() && g[0] != 0)
+                    radicalOfGlyph.insert(g[0], r);
+            }
+            QString ideographs;
+            for (uint u = 0x4E00; u <= 0x9FFF; ++u)
+                ideographs += QChar(char16_t(u));
+            const QList<quint32> glyphs = raw.glyphIndexesForString(ideographs);
+            for (int i = 0; i < glyphs.size(); ++i) {
+                auto it = radicalOfGlyph.constFind(glyphs[i]);
+                if (glyphs[i] != 0 && it != radicalOfGlyph.cend() && !out.contains(*it))
+                    out.insert(*it, 0x4E00 + uint(i));
+            }
+        }
+        // Radicals the font draws apart still read as their ideograph where Unicode says so.
+        for (uint r = 0x2E80; r <= 0x2FDF; ++r) {
+            if (out.contains(r))
+                continue;
+            const QString n = QString(QChar(char16_t(r))).normalized(QString::NormalizationForm_KC);
+            if (n.size() == 1 && n[0].unicode() >= 0x3400)
+                out.insert(r, n[0].unicode());
+        }
+        return out;
+    }();
+    return map;
+}
+
+// Qt writes each embedded font's ToUnicode map by searching the code points
+// upwards for each glyph, so a glyph the font shares between a CJK radical
+// and an ideograph is mapped back to the radical, and text copied or
+// searched in the PDF comes out with the wrong characters ("第3⻚" for
+// "第3页"). The maps are plain text, each target four hex digits: the
+// ideograph is written over the radical in place, so no offset moves.
+void mendToUnicodeMaps(QByteArray &pdf)
+{
+    const QHash<uint, uint> &map = radicalIdeographs();
+    for (const char *section : {"bfrange", "bfchar"}) {
+        const QByteArray begin = QByteArray("begin") + section, end = QByteArray("end") + section;
+        qsizetype from = 0;
+        while ((from = pdf.indexOf(begin, from)) >= 0) {
+            const qsizetype stop = pdf.indexOf(end, from);
+            if (stop < 0)
+                break;
+            qsizetype lineStart = pdf.indexOf('\n', from) + 1;
+            while (lineStart > 0 && lineStart < stop) {
+                qsizetype lineEnd = pdf.indexOf('\n', lineStart);
+                if (lineEnd < 0 || lineEnd > stop)
+                    lineEnd = stop;
+                // Skip the source codes (two in a range, one in a char entry); mend the
+                // targets, but not the start of a run of consecutive targets.
+                int token = 0;
+                const int sources = section[2] == 'r' ? 2 : 1;
+                const QByteArray line = pdf.mid(lineStart, lineEnd - lineStart);
+                const QList<QByteArray> words = line.simplified().split(' ');
+                if (sources == 2 && !line.contains('[') && words.size() >= 2 && words[0] != words[1]) {
+                    lineStart = lineEnd + 1;
+                    continue;
+                }
+                for (qsizetype i = lineStart; i < lineEnd; ++i) {
+                    if (pdf[i] != '<')
+                        continue;
+                    const qsizetype close = pdf.indexOf('>', i);
+                    if (close < 0 || close > lineEnd)
+                        break;
+                    if (token++ >= sources && close - i == 5) {
+                        bool ok = false;
+                        const uint cp = pdf.mid(i + 1, 4).toUInt(&ok, 16);
+                        auto it = map.constFind(cp);
+                        if (ok && it != map.cend())
+                            pdf.replace(i + 1, 4, QByteArray::number(*it, 16).toUpper().rightJustified(4, '0'));
+                    }
+                    i = close;
+                }
+                lineStart = lineEnd + 1;
+            }
+            from = stop + end.size();
+        }
+    }
+}
+
 } // namespace
 
 QFont reportFont(const ReportFont &f)
@@ -90,7 +183,7 @@ QFont reportFont(const ReportFont &f)
     font.setBold(f.bold);
     font.setItalic(f.italic);
     font.setUnderline(f.underline);
-    font.setStyleStrategy(QFont::PreferOutline);
+    font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
     return font;
 }
 
@@ -146,11 +239,11 @@ QPageLayout reportPageLayout(const ReportPageSetup &setup)
 
 void writeReportPdf(const ReportDocument &doc, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ReportError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(path, file.errorString()));
+    QByteArray bytes;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setResolution(600);
         writer.setCreator(QStringLiteral("Zentrav"));
         writer.setTitle(doc.title);
@@ -166,7 +259,9 @@ void writeReportPdf(const ReportDocument &doc, const QString &path)
         }
         painter.end();
     }
-    if (!file.commit())
+    mendToUnicodeMaps(bytes);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw ReportError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(path, file.errorString()));
 }
 
