@@ -7,6 +7,9 @@
 #include "reference/assettypewindow.h"
 #include "support/testdb.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QTest>
 #include <QToolButton>
 
@@ -141,6 +144,27 @@ private slots:
         QCOMPARE(prompter->shown[0].text, QString("数据已经修改，需要保存吗？"));
         QCOMPARE(prompter->shown[0].title, QString("提示信息"));
         QCOMPARE(dbValue("select count(*) from AssetType").toInt(), rowsInDb);
+    }
+
+    void closeButtonClosesTheSubWindow()
+    {
+        ScopedScriptedPrompter prompter;
+        QMdiArea area;
+        auto *w = new AssetTypeWindow(&db->conn());
+        QMdiSubWindow *sub = area.addSubWindow(w);
+        sub->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<QMdiSubWindow> alive(sub);
+        area.show();
+        sub->showMaximized();
+        click(w->appendButton());
+        prompter->answers.push_back(Prompter::Cancel);
+        click(w->closeButton());
+        QVERIFY(alive && alive->isVisible());
+        prompter->answers.push_back(Prompter::Yes);
+        click(w->closeButton());
+        QTRY_VERIFY(!alive);
+        QCOMPARE(prompter->shown.size(), size_t(2));
+        QCOMPARE(dbValue("select Name from AssetType where Id='00'").toString(), QString("NoName"));
     }
 
     void failedSaveKeepsEverything()
