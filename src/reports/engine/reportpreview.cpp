@@ -183,7 +183,7 @@ ReportPreviewDialog::ReportPreviewDialog(const ReportTemplate &tpl, const Report
 
     auto *bar = new QToolBar(this);
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction *printAct = bar->addAction(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("打印"), this, &ReportPreviewDialog::print);
+    QAction *printAct = bar->addAction(QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_DialogSaveButton)), QStringLiteral("打印"), this, &ReportPreviewDialog::print);
     printAct->setShortcut(QKeySequence::Print);
     printAct->setToolTip(QStringLiteral("打印 (Ctrl+P)"));
     QAction *pdfAct = bar->addAction(style()->standardIcon(QStyle::SP_DriveFDIcon), QStringLiteral("导出PDF"), this,
