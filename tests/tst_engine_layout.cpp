@@ -88,6 +88,7 @@ private slots:
     void formats_data();
     void formats();
     void groupsAndTotals();
+    void nestedGroups();
     void bandsThatDoNotFitMoveToTheNextPage();
     void pageFooterOnEveryPage();
     void dataBandStartingNewPages();
@@ -164,6 +165,33 @@ void TestEngineLayout::groupsAndTotals()
     for (const ReportPrimitive &item : p.items)
         lines += item.kind == ReportPrimitive::Line && item.band == ReportBand::PageHeader;
     QCOMPARE(lines, 4);
+}
+
+void TestEngineLayout::nestedGroups()
+{
+    // Department, then category inside it; each footer closes its own group, the inner first.
+    const QByteArray json = R"({"bands": [
+        {"type": "groupHeader", "condition": "[Dept]", "height": 5, "objects": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 5, "text": "部门：[Dept]"}]},
+        {"type": "groupHeader", "condition": "[Cat]", "height": 5, "objects": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 5, "text": "分类：[Cat] 共 [COUNT()] 件"}]},
+        {"type": "data", "height": 5, "objects": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 5, "text": "[Code] [Price:0.##]"}]},
+        {"type": "groupFooter", "height": 5, "objects": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 5, "text": "分类小计 [SUM(Price):0.##]"}]},
+        {"type": "groupFooter", "height": 5, "objects": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 5, "text": "部门小计 [COUNT()] [SUM(Price):0.##] 最高 [MAX(Price)]"}]},
+        {"type": "reportSummary", "height": 5, "objects": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 5, "text": "总计 [COUNT()] [AVG(Price):0.00]"}]}]})";
+    const ReportTemplate tpl = ReportTemplate::fromJson(json, QStringLiteral("nested"));
+    // An empty department sorts first and forms a group of its own; the same
+    // category under another department is another group.
+    const RowsReportData data({"Dept", "Cat", "Code", "Price"}, {{QVariant(), "01", "A", 1.5},
+                                                                 {"财务", "01", "B", 2},
+                                                                 {"财务", "01", "C", 3},
+                                                                 {"财务", "02", "D", QVariant()},
+                                                                 {"信息", "02", "E", 10}});
+    const ReportDocument doc = layout(tpl, data);
+    const QStringList expected{"部门：", "分类：01 共 1 件", "A 1.5", "分类小计 1.5", "部门小计 1 1.5 最高 1.5",
+                               "部门：财务", "分类：01 共 2 件", "B 2", "C 3", "分类小计 5",
+                               "分类：02 共 1 件", "D ", "分类小计 0", "部门小计 3 5 最高 3",
+                               "部门：信息", "分类：02 共 1 件", "E 10", "分类小计 10", "部门小计 1 10 最高 10",
+                               "总计 5 4.13"};
+    QCOMPARE(doc.pages[0].texts(), expected);
 }
 
 void TestEngineLayout::bandsThatDoNotFitMoveToTheNextPage()

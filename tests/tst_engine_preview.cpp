@@ -2,7 +2,10 @@
 // export to PDF through the Prompter.
 #include "common/prompter.h"
 #include "reports/engine/reportdata.h"
+#include "reports/engine/reportpainter.h"
 #include "reports/engine/reportpreview.h"
+
+#include <QPrinter>
 
 #include <QComboBox>
 #include <QDir>
@@ -45,6 +48,7 @@ class TestEnginePreview : public QObject {
 private slots:
     void pagingZoomAndPageSetup();
     void exportPdf();
+    void printsTheChosenPages();
 };
 
 void TestEnginePreview::pagingZoomAndPageSetup()
@@ -136,6 +140,28 @@ void TestEnginePreview::exportPdf()
     QCOMPARE(prompter->shown.size(), size_t(2));
     QVERIFY2(prompter->lastText().startsWith(QStringLiteral("无法写入 PDF 文件")), qPrintable(prompter->lastText()));
     QVERIFY(!QFile::exists(bad));
+}
+
+void TestEnginePreview::printsTheChosenPages()
+{
+    // A printer writing to a file stands in for a real one.
+    const RowsReportData data = items(25);
+    ReportPreviewDialog dlg(ReportTemplate::load(QStringLiteral("item-labels")), data, {});
+    QCOMPARE(dlg.document().pageCount(), 3);
+    QTemporaryDir dir;
+    auto pagesPrinted = [&](int from, int to) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("printed.pdf")));
+        printReport(dlg.document(), printer, from, to);
+        QFile f(printer.outputFileName());
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        return int(f.readAll().count("/Type /Page\n"));
+    };
+    QCOMPARE(pagesPrinted(0, 0), 3);
+    QCOMPARE(pagesPrinted(2, 3), 2);
+    QCOMPARE(pagesPrinted(3, 9), 1);
 }
 
 QTEST_MAIN(TestEnginePreview)
