@@ -85,8 +85,13 @@ Settings Settings::load(const QString &iniPath)
     s.m_iniPath = QFileInfo(iniPath).absoluteFilePath();
     const QDir dir = QFileInfo(s.m_iniPath).absoluteDir();
     QSettings ini(s.m_iniPath, QSettings::IniFormat);
-    s.m_organisationName = ini.value(QStringLiteral("General/OrganisationName")).toString();
-    const QString engine = ini.value(QStringLiteral("General/Engine"), QStringLiteral("sqlite")).toString().toLower();
+    // QSettings keeps the keys of a hand-written [General] section at the top
+    // level (and writes its own "General/…" keys under [%General]): read both.
+    auto general = [&ini](const QString &key, const QVariant &def = QVariant()) {
+        return ini.value(QStringLiteral("General/") + key, ini.value(key, def));
+    };
+    s.m_organisationName = general(QStringLiteral("OrganisationName")).toString();
+    const QString engine = general(QStringLiteral("Engine"), QStringLiteral("sqlite")).toString().toLower();
     if (engine == QLatin1String("postgresql") || engine == QLatin1String("postgres") || engine == QLatin1String("pg")) {
         s.m_params.engine = Engine::PostgreSQL;
         s.m_params.host = ini.value(QStringLiteral("PostgreSQL/Host"), s.m_params.host).toString();
