@@ -137,6 +137,7 @@ private slots:
             w.loadPhotoFromFile();
             QVERIFY(!w.staff()->hasPendingUpdates());
             QVERIFY(prompter->shown.size() == 1 && prompter->shown[0].kind == "open");
+            QVERIFY(prompter->shown[0].filter.contains("*.bmp") && prompter->shown[0].filter.contains("*.wmf"));
             // A JPG stores byte 2 and the JPEG bytes.
             const QByteArray jpeg = encoded("JPEG");
             prompter->files.push_back(writeFile("p.JPG", jpeg));
@@ -156,7 +157,7 @@ private slots:
             prompter->files.push_back(tmp.filePath("out"));
             w.savePhotoToFile();
             QCOMPARE(prompter->shown.back().kind, QString("save"));
-            QCOMPARE(prompter->shown.back().title.isEmpty() && prompter->shown.back().text.isEmpty(), false);
+            QCOMPARE(prompter->shown.back().filter, QString("JPEG 图像 (*.jpg *.jpeg *.jpe)"));
             QFile f(tmp.filePath("out"));
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), encoded("JPEG"));

@@ -76,9 +76,9 @@ Prompter::Answer ScriptedPrompter::confirm(const QString &text, const QString &t
     return a;
 }
 
-QString ScriptedPrompter::openFile(const QString &caption, const QString &, QWidget *)
+QString ScriptedPrompter::openFile(const QString &caption, const QString &filter, QWidget *)
 {
-    shown.push_back({QStringLiteral("open"), caption, QString()});
+    shown.push_back({QStringLiteral("open"), caption, QString(), filter});
     if (files.empty())
         return QString();
     const QString f = files.front();
@@ -86,9 +86,9 @@ QString ScriptedPrompter::openFile(const QString &caption, const QString &, QWid
     return f;
 }
 
-QString ScriptedPrompter::saveFile(const QString &caption, const QString &, const QString &, QWidget *)
+QString ScriptedPrompter::saveFile(const QString &caption, const QString &filter, const QString &, QWidget *)
 {
-    shown.push_back({QStringLiteral("save"), caption, QString()});
+    shown.push_back({QStringLiteral("save"), caption, QString(), filter});
     if (files.empty())
         return QString();
     const QString f = files.front();

@@ -47,6 +47,7 @@ public:
         QString kind; // "information", "question", "confirm", "open", "save"
         QString text;
         QString title;
+        QString filter; // file dialogs: the file-type filter offered
     };
     std::vector<Shown> shown;
     std::deque<Answer> answers;   // questions take from here; default Cancel (question) / No (confirm)
