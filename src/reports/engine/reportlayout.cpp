@@ -527,7 +527,7 @@ private:
         p.kind = ReportPrimitive::Barcode;
         p.text = data;
         const Code128Symbol sym = encodeCode128B(data);
-        const double textH = o.showText ? o.font.size * 25.4 / 72.0 * 1.25 : 0.0;
+        const double textH = o.showText ? o.font.size * 25.4 / 72.0 * 1.6 : 0.0; // a CJK font's line is about 1.5 em
         const QRectF barsArea(p.rect.left(), p.rect.top(), p.rect.width(), qMax(1.0, p.rect.height() - textH));
         if (sym.ok && sym.modules > 0) {
             p.symbolText = sym.text;

@@ -210,7 +210,7 @@ public:
             checkText(r.text, where);
             r.showText = boolean(o, QStringLiteral("showText"), true, where);
             ReportFont small = baseFont;
-            small.size = 7;
+            small.size = 8;
             small.bold = false;
             r.font = font(o.value(QStringLiteral("font")), small, where);
         } else if (type.isEmpty()) {
