@@ -92,6 +92,21 @@ private slots:
         QCOMPARE(dbValue("select Parent_Id from AssetType where Id=?", {newId}).toString(), selected);
     }
 
+    void aParentWithChildFFTakesNoMore()
+    {
+        addType("00", "00", "全部", QVariant());
+        addType("00FF", "FF", "末位", "00");
+        ScopedScriptedPrompter prompter;
+        AssetTypeWindow w(&db->conn());
+        w.show();
+        w.tree()->selectKey("00");
+        click(w.appendButton());
+        QCOMPARE(prompter->shown.size(), size_t(1));
+        QCOMPARE(w.types()->recordCount(), 2);
+        QVERIFY(!w.types()->hasPendingUpdates());
+        QCOMPARE(w.tree()->selectedKey(), QString("00"));
+    }
+
     void pendingRowsCountForIdsAndChildren()
     {
         addType("00", "00", "全部", QVariant());

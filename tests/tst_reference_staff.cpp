@@ -98,6 +98,36 @@ private slots:
         QCOMPARE(w.staff()->recordCount(), 3);
     }
 
+    void typingOnTheCardIsSaved()
+    {
+        initWindow();
+        ScopedScriptedPrompter prompter;
+        StaffWindow w(&db->conn());
+        w.show();
+        w.tree()->selectKey("0002");
+        auto *mobile = static_cast<QLineEdit *>(w.editorOf("Mobile_Tel_No"));
+        QTest::keyClicks(mobile, "13900001111");
+        auto *height = static_cast<QLineEdit *>(w.editorOf("Height"));
+        QTest::keyClicks(height, "175.5");
+        auto *birthday = static_cast<QLineEdit *>(w.editorOf("Birthday"));
+        QTest::keyClicks(birthday, "1990-04-01");
+        auto *sex = static_cast<QComboBox *>(w.editorOf("Sex"));
+        sex->setCurrentIndex(1);
+        emit sex->activated(1);
+        auto *dept = static_cast<QComboBox *>(w.editorOf("deptName"));
+        const int finance = dept->findText("财务部");
+        dept->setCurrentIndex(finance);
+        emit dept->activated(finance);
+        click(w.saveButton());
+        QVERIFY(prompter->shown.empty());
+        const QVariantList who{QString("2")};
+        QCOMPARE(dbValue("select Mobile_Tel_No from Staffer where Code=?", who).toString(), QString("13900001111"));
+        QCOMPARE(dbValue("select Height from Staffer where Code=?", who).toDouble(), 175.5);
+        QCOMPARE(dbValue("select Sex from Staffer where Code=?", who).toString(), QString("女"));
+        QCOMPARE(dbValue("select Dept_Id from Staffer where Code=?", who).toString(), QString("0001"));
+        QCOMPARE(dbValue("select Birthday from Staffer where Code=?", who).toDateTime().date(), QDate(1990, 4, 1));
+    }
+
     void emptyDepartmentDisablesTheCard()
     {
         initWindow();
