@@ -88,6 +88,7 @@ private slots:
     void barcodeSymbols_data();
     void barcodeSymbols();
     void printButtonsRunOverTheListedRows();
+    void codeNoBarcodeCanHold();
 };
 
 void TestEngineItems::cardsThreeToAPage()
@@ -228,6 +229,26 @@ void TestEngineItems::printButtonsRunOverTheListedRows()
     QVERIFY(l.ds.isFiltered());
     QCOMPARE(l.ds.sort(), QStringLiteral("Code DESC"));
     QCOMPARE(l.ds.pendingCount(), 2);
+}
+
+void TestEngineItems::codeNoBarcodeCanHold()
+{
+    // An item entered with a Chinese code: its card prints the code where the bars would be.
+    Ledger l(0);
+    addItem(l.db.conn(), QStringLiteral("仪器-01"), QStringLiteral("0001"), QStringLiteral("示波器"));
+    l.ds.requery();
+    const DatasetReportData rows(l.ds);
+    const ReportDocument doc = layoutItemCards(rows, QString());
+    QCOMPARE(doc.pageCount(), 1);
+    const QList<const ReportPrimitive *> codes = barcodes(doc.pages[0]);
+    QCOMPARE(codes.size(), 1);
+    QVERIFY(codes[0]->bars.isEmpty());
+    QVERIFY(codes[0]->symbolText.isEmpty());
+    int shown = 0;
+    for (const ReportPrimitive &p : doc.pages[0].items)
+        if (p.kind == ReportPrimitive::Text && p.text == QStringLiteral("仪器-01") && p.rect == codes[0]->rect)
+            ++shown;
+    QCOMPARE(shown, 1);
 }
 
 QTEST_MAIN(TestEngineItems)
