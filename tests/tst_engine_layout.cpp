@@ -91,6 +91,7 @@ private slots:
     void nestedGroups();
     void bandsThatDoNotFitMoveToTheNextPage();
     void pageFooterOnEveryPage();
+    void streamedPagesMatchHeldPages();
     void dataBandStartingNewPages();
     void columnsFlowDownOrAcross_data();
     void columnsFlowDownOrAcross();
@@ -245,6 +246,36 @@ void TestEngineLayout::pageFooterOnEveryPage()
         QVERIFY(t.contains("示范单位"));
         QVERIFY(t.contains("2024年11月09日"));
     }
+}
+
+void TestEngineLayout::streamedPagesMatchHeldPages()
+{
+    const ReportTemplate tpl = ReportTemplate::fromJson(listTemplate(), QStringLiteral("list"));
+    QList<QPair<QString, double>> list;
+    for (int i = 0; i < 70; ++i)
+        list.append({i < 40 ? QStringLiteral("A") : QStringLiteral("B"), 1.0});
+    const RowsReportData data = rows(list);
+    const ReportDocument held = layout(tpl, data, orgAndDate());
+    QVERIFY(held.pageCount() >= 3);
+
+    ReportInput in;
+    in.tpl = &tpl;
+    in.data = &data;
+    in.variables = orgAndDate();
+    in.today = QDate(2024, 3, 5);
+    in.totalPages = held.pageCount();
+    QList<QStringList> streamed;
+    in.pageSink = [&](ReportPage &page, int number) {
+        streamed.append(page.texts());
+        return number < 2; // stop after the second page
+    };
+    const ReportDocument doc = layoutReport(in);
+    QVERIFY(doc.pages.isEmpty());
+    QCOMPARE(doc.pageCount(), 2);
+    QCOMPARE(streamed.size(), 2);
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(streamed[i], held.pages[i].texts());
+    QVERIFY(usesTotalPages(tpl));
 }
 
 void TestEngineLayout::dataBandStartingNewPages()

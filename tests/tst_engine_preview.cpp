@@ -49,6 +49,7 @@ private slots:
     void pagingZoomAndPageSetup();
     void exportPdf();
     void printsTheChosenPages();
+    void longReportLaidOutAroundThePageShown();
 };
 
 void TestEnginePreview::pagingZoomAndPageSetup()
@@ -162,6 +163,50 @@ void TestEnginePreview::printsTheChosenPages()
     QCOMPARE(pagesPrinted(0, 0), 3);
     QCOMPARE(pagesPrinted(2, 3), 2);
     QCOMPARE(pagesPrinted(3, 9), 1);
+}
+
+void TestEnginePreview::longReportLaidOutAroundThePageShown()
+{
+    // Held whole, the labels of 95 items make ten pages; here the preview may hold only two.
+    ReportPreviewDialog::setPagesHeldLimit(2);
+    auto restore = qScopeGuard([] { ReportPreviewDialog::setPagesHeldLimit(2000); });
+    const RowsReportData data = items(95);
+    const ReportTemplate tpl = ReportTemplate::load(QStringLiteral("item-labels"));
+    ReportInput whole;
+    whole.tpl = &tpl;
+    whole.data = &data;
+    const ReportDocument full = layoutReport(whole);
+    QCOMPARE(full.pageCount(), 10);
+
+    ReportPreviewDialog dlg(tpl, data, {});
+    QVERIFY(!dlg.holdsAllPages());
+    QVERIFY(dlg.document().pages.isEmpty());
+    QCOMPARE(dlg.document().pageCount(), 10);
+    for (int i : {9, 0, 4}) {
+        const ReportPage *p = dlg.pageAt(i);
+        QVERIFY(p);
+        QCOMPARE(p->texts(), full.pages[i].texts());
+    }
+    QVERIFY(!dlg.pageAt(10));
+    dlg.resize(800, 600);
+    dlg.show();
+    dlg.view()->showPage(7);
+    QVERIFY(!dlg.grab().isNull());
+
+    // Export and print from such a preview stream the pages.
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(dlg.exportPdf(dir.filePath(QStringLiteral("long.pdf")), &error), qPrintable(error));
+    QFile f(dir.filePath(QStringLiteral("long.pdf")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(int(f.readAll().count("/Type /Page\n")), 10);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath(QStringLiteral("printed.pdf")));
+    printReport(whole, printer, 4, 6);
+    QFile printed(printer.outputFileName());
+    QVERIFY(printed.open(QIODevice::ReadOnly));
+    QCOMPARE(int(printed.readAll().count("/Type /Page\n")), 3);
 }
 
 QTEST_MAIN(TestEnginePreview)

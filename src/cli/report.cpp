@@ -219,12 +219,11 @@ int reportCommand(const QStringList &args)
             return fail(QStringLiteral("该数据库不是 Zentrav 数据库：%1").arg(params.describe()));
         req.conn = &conn;
         CliReportOutput output = spec->build(req);
-        // Both outputs are made whole before either file is written, so a
-        // fault leaves no half-written or lone file behind.
+        // The CSV is made in memory and the PDF page by page into a file that
+        // appears only when whole; a template fault is found before either is written.
         QByteArray csvBytes;
         if (!csv.isEmpty())
             csvBytes = reportCsv(*output.rows, output.columns);
-        ReportDocument doc;
         if (!pdf.isEmpty()) {
             const ReportTemplate tpl = ReportTemplate::load(output.templateName);
             ReportInput in;
@@ -232,17 +231,14 @@ int reportCommand(const QStringList &args)
             in.data = output.rows.get();
             in.variables = output.variables;
             in.today = req.today;
-            doc = layoutReport(in);
+            const int pages = writeReportPdf(in, pdf);
+            out() << QStringLiteral("%1：%2 行，%3 页 → %4").arg(name).arg(output.rows->rowCount()).arg(pages).arg(pdf) << Qt::endl;
         }
         if (!csv.isEmpty()) {
             QString error;
             if (!writeFile(csv, csvBytes, &error))
                 return fail(error);
             out() << QStringLiteral("%1：%2 行 → %3").arg(name).arg(output.rows->rowCount()).arg(csv) << Qt::endl;
-        }
-        if (!pdf.isEmpty()) {
-            writeReportPdf(doc, pdf);
-            out() << QStringLiteral("%1：%2 行，%3 页 → %4").arg(name).arg(output.rows->rowCount()).arg(doc.pageCount()).arg(pdf) << Qt::endl;
         }
         return 0;
     } catch (const ReportError &e) {

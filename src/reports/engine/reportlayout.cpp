@@ -61,6 +61,8 @@ struct Scope {
     int line = 0;
 };
 
+struct StopLayout {};
+
 class Layouter {
 public:
     explicit Layouter(const ReportInput &in) : m_in(in), m_tpl(*in.tpl), m_data(*in.data) {}
@@ -126,13 +128,19 @@ public:
             placeFullWidth(*m_summary, Scope{n > 0 ? n - 1 : -1, 0, n, 0, n});
         }
         closePage();
-
-        const QString total = QString::number(m_doc.pages.size());
-        for (ReportPage &p : m_doc.pages)
-            for (ReportPrimitive &prim : p.items)
-                if (prim.kind == ReportPrimitive::Text && prim.text.contains(kTotalPages))
-                    prim.text.replace(kTotalPages, total);
+        m_doc.pageTotal = m_pageNo;
+        fillTotalPages(m_doc.pages, m_pageNo);
         return std::move(m_doc);
+    }
+
+    ReportDocument runStreamed()
+    {
+        try {
+            return run();
+        } catch (const StopLayout &) {
+            m_doc.pageTotal = m_pageNo;
+            return std::move(m_doc);
+        }
     }
 
 private:
@@ -347,13 +355,14 @@ private:
 
     void newPage()
     {
-        if (!m_doc.pages.isEmpty())
+        if (m_pageNo > 0)
             closePage();
         m_doc.pages.append(ReportPage());
+        ++m_pageNo;
         m_pageRowsFrom = -1;
         m_pageRowsTo = -1;
         m_y = m_printable.top();
-        const bool first = m_doc.pages.size() == 1;
+        const bool first = m_pageNo == 1;
         m_pageHeaderPending = m_pageHeader && (!first || m_pageHeader->band->printOnFirstPage);
         if (!first && m_pageHeaderPending)
             placePageHeaderNow();
@@ -370,7 +379,7 @@ private:
         m_pageHeaderPending = false;
         const int n = m_data.rowCount();
         const int row = m_nextRow < n ? m_nextRow : -1;
-        emitBand(*m_pageHeader, QPointF(m_printable.left(), m_y), Scope{row, m_nextRow, m_nextRow, int(m_doc.pages.size()), m_nextRow});
+        emitBand(*m_pageHeader, QPointF(m_printable.left(), m_y), Scope{row, m_nextRow, m_nextRow, m_pageNo, m_nextRow});
         m_y += m_pageHeader->band->height;
         m_colTop = m_y;
         m_rowTop = m_y;
@@ -380,14 +389,29 @@ private:
 
     void closePage()
     {
-        const int page = int(m_doc.pages.size());
+        const int page = m_pageNo;
         const int from = m_pageRowsFrom < 0 ? 0 : m_pageRowsFrom;
         const int to = m_pageRowsFrom < 0 ? 0 : m_pageRowsTo;
         const bool first = page == 1;
         if (m_pageFooter && (!first || m_pageFooter->band->printOnFirstPage))
             emitBand(*m_pageFooter, QPointF(m_printable.left(), bodyBottom()),
                      Scope{m_pageRowsTo > 0 ? m_pageRowsTo - 1 : -1, from, to, page, to});
+        if (m_in.pageSink) {
+            // Streamed: the page leaves the document as soon as it is whole.
+            ReportPage done = m_doc.pages.takeLast();
+            if (m_in.totalPages > 0) {
+                QList<ReportPage> one{std::move(done)};
+                fillTotalPages(one, m_in.totalPages);
+                done = std::move(one.first());
+            }
+            if (!m_in.pageSink(done, page)) {
+                m_doc.pageTotal = page;
+                throw StopLayout();
+            }
+        }
     }
+
+    static void fillTotalPages(QList<ReportPage> &pages, int total) { fillReportTotalPages(pages, total); }
 
     // Moves to a fresh column or page unless `h` mm still fit where the next band would go.
     void ensureRoom(double h)
@@ -432,7 +456,7 @@ private:
             at = QPointF(m_printable.left() + m_col * m_colWidth, m_y);
             m_y += h;
         }
-        s.page = int(m_doc.pages.size());
+        s.page = m_pageNo;
         if (b.band->type == ReportBand::Data) {
             if (m_pageRowsFrom < 0)
                 m_pageRowsFrom = s.row;
@@ -451,7 +475,7 @@ private:
             newPage();
             y = m_y;
         }
-        s.page = int(m_doc.pages.size());
+        s.page = m_pageNo;
         emitBand(b, QPointF(m_printable.left(), y), s);
         m_y = y + b.band->height;
         m_colTop = qMax(m_colTop, m_y);
@@ -571,14 +595,52 @@ private:
     double m_y = 0, m_colTop = 0, m_rowTop = 0, m_rowHeight = 0;
     bool m_pageHeaderPending = false;
     int m_nextRow = 0; // the first row not yet placed
+    int m_pageNo = 0;  // the page being filled, from 1
     int m_pageRowsFrom = -1, m_pageRowsTo = -1;
 };
 
 } // namespace
 
+void fillReportTotalPages(QList<ReportPage> &pages, int total)
+{
+    const QString text = QString::number(total);
+    for (ReportPage &p : pages)
+        for (ReportPrimitive &prim : p.items)
+            if (prim.kind == ReportPrimitive::Text && prim.text.contains(kTotalPages))
+                prim.text.replace(kTotalPages, text);
+}
+
+bool usesTotalPages(const ReportTemplate &tpl)
+{
+    for (const ReportBand &b : tpl.bands)
+        for (const ReportObject &o : b.objects)
+            if (o.kind == ReportObject::Text && (o.text.contains(QLatin1String("TotalPages"), Qt::CaseInsensitive)))
+                return true;
+    return false;
+}
+
+ReportVariables cachedVariables(const ReportVariables &vars)
+{
+    ReportVariables out = vars;
+    if (!vars.ask)
+        return out;
+    auto answered = std::make_shared<QHash<QString, std::optional<QVariant>>>();
+    auto ask = vars.ask;
+    out.ask = [answered, ask](const QString &name) -> std::optional<QVariant> {
+        const QString key = name.toLower();
+        auto it = answered->constFind(key);
+        if (it != answered->cend())
+            return *it;
+        const std::optional<QVariant> v = ask(name);
+        answered->insert(key, v);
+        return v;
+    };
+    return out;
+}
+
 ReportDocument layoutReport(const ReportInput &in)
 {
     Q_ASSERT(in.tpl && in.data);
     Layouter l(in);
-    return l.run();
+    return in.pageSink ? l.runStreamed() : l.run();
 }

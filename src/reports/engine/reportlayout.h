@@ -41,8 +41,9 @@ struct ReportPage {
 struct ReportDocument {
     QString title;
     ReportPageSetup page;
-    QList<ReportPage> pages;
-    int pageCount() const { return int(pages.size()); }
+    QList<ReportPage> pages; // empty when the pages were streamed to a sink
+    int pageTotal = 0;       // pages laid out (handed to the sink, or held above)
+    int pageCount() const { return pageTotal; }
 };
 
 // What the calling window answers for the report's variables (dwmc, cxrq,
@@ -59,7 +60,20 @@ struct ReportInput {
     const ReportData *data = nullptr;
     ReportVariables variables;
     QDate today = QDate::currentDate(); // the printing date of [Date]
+    // When set, each page is handed over as soon as it is whole instead of
+    // being kept in the document, so a report of any length is made in little
+    // memory; returning false stops the layout after that page.
+    std::function<bool(ReportPage &page, int number)> pageSink;
+    // [TotalPages] of a streamed layout, counted by an earlier pass.
+    int totalPages = 0;
 };
+
+// Writes the page count into [TotalPages] of pages a sink kept.
+void fillReportTotalPages(QList<ReportPage> &pages, int total);
+// Whether a template prints [TotalPages] (a streamed layout then needs a counting pass first).
+bool usesTotalPages(const ReportTemplate &tpl);
+// Variables whose callback is asked once per name, however often the report is laid out.
+ReportVariables cachedVariables(const ReportVariables &vars);
 
 // Lays the bands out over the rows into pages. Every expression is checked
 // before the first page is made: an unknown field or variable raises a

@@ -7,9 +7,11 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QRawFont>
-#include <QBuffer>
 #include <QHash>
-#include <QSaveFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <cstdio>
 
 namespace {
 
@@ -121,11 +123,13 @@ const QHash<uint, uint> &radicalIdeographs()
 // searched in the PDF comes out with the wrong characters ("第3⻚" for
 // "第3页"). The maps are plain text, each target four hex digits: the
 // ideograph is written over the radical in place, so no offset moves.
-void mendToUnicodeMaps(QByteArray &pdf)
+void mendToUnicodeMaps(char *data, qsizetype size)
 {
+    const QByteArrayView pdf(data, size);
     const QHash<uint, uint> &map = radicalIdeographs();
     for (const char *section : {"bfrange", "bfchar"}) {
         const QByteArray begin = QByteArray("begin") + section, end = QByteArray("end") + section;
+        const int sources = section[2] == 'r' ? 2 : 1; // a range entry has two source codes, a char entry one
         qsizetype from = 0;
         while ((from = pdf.indexOf(begin, from)) >= 0) {
             const qsizetype stop = pdf.indexOf(end, from);
@@ -136,28 +140,23 @@ void mendToUnicodeMaps(QByteArray &pdf)
                 qsizetype lineEnd = pdf.indexOf('\n', lineStart);
                 if (lineEnd < 0 || lineEnd > stop)
                     lineEnd = stop;
-                // Skip the source codes (two in a range, one in a char entry); mend the
-                // targets, but not the start of a run of consecutive targets.
-                int token = 0;
-                const int sources = section[2] == 'r' ? 2 : 1;
-                const QByteArray line = pdf.mid(lineStart, lineEnd - lineStart);
+                const QByteArray line = pdf.sliced(lineStart, lineEnd - lineStart).toByteArray();
                 const QList<QByteArray> words = line.simplified().split(' ');
-                if (sources == 2 && !line.contains('[') && words.size() >= 2 && words[0] != words[1]) {
-                    lineStart = lineEnd + 1;
-                    continue;
-                }
-                for (qsizetype i = lineStart; i < lineEnd; ++i) {
-                    if (pdf[i] != '<')
+                // The start of a run of consecutive targets stays: it stands for several characters.
+                const bool run = sources == 2 && !line.contains('[') && words.size() >= 2 && words[0] != words[1];
+                int token = 0;
+                for (qsizetype i = lineStart; !run && i < lineEnd; ++i) {
+                    if (data[i] != '<')
                         continue;
                     const qsizetype close = pdf.indexOf('>', i);
                     if (close < 0 || close > lineEnd)
                         break;
                     if (token++ >= sources && close - i == 5) {
                         bool ok = false;
-                        const uint cp = pdf.mid(i + 1, 4).toUInt(&ok, 16);
+                        const uint cp = QByteArray(data + i + 1, 4).toUInt(&ok, 16);
                         auto it = map.constFind(cp);
                         if (ok && it != map.cend())
-                            pdf.replace(i + 1, 4, QByteArray::number(*it, 16).toUpper().rightJustified(4, '0'));
+                            memcpy(data + i + 1, QByteArray::number(*it, 16).toUpper().rightJustified(4, '0').constData(), 4);
                     }
                     i = close;
                 }
@@ -166,6 +165,55 @@ void mendToUnicodeMaps(QByteArray &pdf)
             from = stop + end.size();
         }
     }
+}
+
+// Writes a PDF through `paint` straight into a file beside `path` (no copy
+// of it in memory), mends its text maps in place, and only then puts it at
+// `path`: a failure leaves no half-written file.
+void writePdf(const QString &path, const ReportPageSetup &setup, const QString &title,
+              const std::function<void(QPdfWriter &, QPainter &, double pxPerMm)> &paint)
+{
+    const QFileInfo target(path);
+    QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".zentrav-XXXXXX.pdf")));
+    if (!target.absoluteDir().exists() || !file.open())
+        throw ReportError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(path, target.absoluteDir().exists() ? file.errorString()
+                                                                                                    : QStringLiteral("文件夹不存在")));
+    {
+        QPdfWriter writer(&file);
+        writer.setResolution(600);
+        writer.setCreator(QStringLiteral("Zentrav"));
+        writer.setTitle(title);
+        writer.setPageLayout(reportPageLayout(setup));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw ReportError(QStringLiteral("无法写入 PDF 文件 %1").arg(path));
+        paint(writer, painter, writer.resolution() / 25.4);
+        painter.end();
+    }
+    if (!file.flush())
+        throw ReportError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(path, file.errorString()));
+    const qint64 size = file.size();
+    if (uchar *data = file.map(0, size)) {
+        mendToUnicodeMaps(reinterpret_cast<char *>(data), size);
+        file.unmap(data);
+    } else {
+        file.seek(0);
+        QByteArray bytes = file.readAll();
+        mendToUnicodeMaps(bytes.data(), bytes.size());
+        file.seek(0);
+        file.write(bytes);
+    }
+    if (!file.flush())
+        throw ReportError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(path, file.errorString()));
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    file.close();
+    // rename() replaces an existing file in one step where the system allows it.
+    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
+        QFile::remove(target.absoluteFilePath());
+        if (!file.rename(target.absoluteFilePath()))
+            throw ReportError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(path, file.errorString()));
+    }
+    file.setAutoRemove(false);
 }
 
 } // namespace
@@ -239,30 +287,36 @@ QPageLayout reportPageLayout(const ReportPageSetup &setup)
 
 void writeReportPdf(const ReportDocument &doc, const QString &path)
 {
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setResolution(600);
-        writer.setCreator(QStringLiteral("Zentrav"));
-        writer.setTitle(doc.title);
-        writer.setPageLayout(reportPageLayout(doc.page));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw ReportError(QStringLiteral("无法写入 PDF 文件 %1").arg(path));
-        const double pxPerMm = writer.resolution() / 25.4;
+    writePdf(path, doc.page, doc.title, [&](QPdfWriter &writer, QPainter &painter, double pxPerMm) {
         for (int i = 0; i < doc.pages.size(); ++i) {
             if (i > 0)
                 writer.newPage();
             paintReportPage(painter, doc.pages[i], pxPerMm);
         }
-        painter.end();
+    });
+}
+
+int writeReportPdf(const ReportInput &input, const QString &path)
+{
+    ReportInput in = input;
+    in.variables = cachedVariables(input.variables);
+    if (usesTotalPages(*in.tpl) && in.totalPages <= 0) {
+        ReportInput count = in;
+        count.pageSink = [](ReportPage &, int) { return true; };
+        in.totalPages = layoutReport(count).pageCount();
     }
-    mendToUnicodeMaps(bytes);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw ReportError(QStringLiteral("无法写入 PDF 文件 %1：%2").arg(path, file.errorString()));
+    int pages = 0;
+    writePdf(path, in.tpl->page, in.tpl->title, [&](QPdfWriter &writer, QPainter &painter, double pxPerMm) {
+        in.pageSink = [&](ReportPage &page, int number) {
+            if (number > 1)
+                writer.newPage();
+            paintReportPage(painter, page, pxPerMm);
+            pages = number;
+            return true;
+        };
+        layoutReport(in);
+    });
+    return pages;
 }
 
 void printReport(const ReportDocument &doc, QPrinter &printer, int fromPage, int toPage)
@@ -280,5 +334,33 @@ void printReport(const ReportDocument &doc, QPrinter &printer, int fromPage, int
             printer.newPage();
         paintReportPage(painter, doc.pages[i - 1], pxPerMm);
     }
+    painter.end();
+}
+
+void printReport(const ReportInput &input, QPrinter &printer, int fromPage, int toPage)
+{
+    ReportInput in = input;
+    in.variables = cachedVariables(input.variables);
+    if (usesTotalPages(*in.tpl) && in.totalPages <= 0) {
+        ReportInput count = in;
+        count.pageSink = [](ReportPage &, int) { return true; };
+        in.totalPages = layoutReport(count).pageCount();
+    }
+    printer.setFullPage(true);
+    printer.setPageLayout(reportPageLayout(in.tpl->page));
+    const int first = fromPage > 0 ? fromPage : 1;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw ReportError(QStringLiteral("无法开始打印，请检查打印机"));
+    const double pxPerMm = printer.resolution() / 25.4;
+    in.pageSink = [&](ReportPage &page, int number) {
+        if (number < first)
+            return true;
+        if (number > first)
+            printer.newPage();
+        paintReportPage(painter, page, pxPerMm);
+        return toPage <= 0 || number < toPage;
+    };
+    layoutReport(in);
     painter.end();
 }

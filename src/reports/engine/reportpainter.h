@@ -18,8 +18,13 @@ void paintReportPage(QPainter &painter, const ReportPage &page, double pxPerMm, 
 // when it was written whole; a failure raises a ReportError.
 void writeReportPdf(const ReportDocument &doc, const QString &path);
 
+// Lays a report out and writes it page by page, in little memory whatever
+// its length; returns the number of pages.
+int writeReportPdf(const ReportInput &in, const QString &path);
+
 // Sends pages fromPage..toPage (1-based, 0 = all) to a printer set up by the caller.
 void printReport(const ReportDocument &doc, QPrinter &printer, int fromPage = 0, int toPage = 0);
+void printReport(const ReportInput &in, QPrinter &printer, int fromPage = 0, int toPage = 0);
 
 // The page layout of a document, for a printer or a PDF writer.
 QPageLayout reportPageLayout(const ReportPageSetup &setup);

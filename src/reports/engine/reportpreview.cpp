@@ -22,6 +22,8 @@ namespace {
 
 constexpr int kGap = 16; // px between pages and around them
 
+int g_pagesHeldLimit = 2000;
+
 ReportPreviewHook &previewHook()
 {
     static ReportPreviewHook h;
@@ -41,9 +43,10 @@ ReportPagesView::ReportPagesView(QWidget *parent) : QAbstractScrollArea(parent)
     horizontalScrollBar()->setSingleStep(40);
 }
 
-void ReportPagesView::setDocument(const ReportDocument *doc)
+void ReportPagesView::setDocument(const ReportDocument *doc, std::function<const ReportPage *(int)> pageAt)
 {
     m_doc = doc;
+    m_pageAt = std::move(pageAt);
     updateScrollBars();
     viewport()->update();
 }
@@ -152,7 +155,9 @@ void ReportPagesView::paintEvent(QPaintEvent *)
         const QRectF rect(x0, kGap + i * step - scrollY, page.width(), page.height());
         painter.fillRect(rect.translated(3, 3), QColor(0, 0, 0, 90));
         painter.fillRect(rect, Qt::white);
-        paintReportPage(painter, m_doc->pages[i], pxPerMm(), rect.topLeft());
+        const ReportPage *p = m_pageAt ? m_pageAt(i) : (i < m_doc->pages.size() ? &m_doc->pages[i] : nullptr);
+        if (p)
+            paintReportPage(painter, *p, pxPerMm(), rect.topLeft());
     }
 }
 
@@ -163,18 +168,7 @@ ReportPreviewDialog::ReportPreviewDialog(const ReportTemplate &tpl, const Report
     : QDialog(parent), m_tpl(tpl), m_data(data), m_vars(vars)
 {
     // Each variable is asked of the window once, however often the report is laid out again.
-    auto answered = std::make_shared<QHash<QString, std::optional<QVariant>>>();
-    auto ask = vars.ask;
-    if (ask)
-        m_vars.ask = [answered, ask](const QString &name) -> std::optional<QVariant> {
-            const QString key = name.toLower();
-            auto it = answered->constFind(key);
-            if (it != answered->cend())
-                return *it;
-            const std::optional<QVariant> v = ask(name);
-            answered->insert(key, v);
-            return v;
-        };
+    m_vars = cachedVariables(vars);
     relayout();
 
     setWindowTitle(QStringLiteral("打印预览 - %1").arg(m_tpl.title));
@@ -193,7 +187,7 @@ ReportPreviewDialog::ReportPreviewDialog(const ReportTemplate &tpl, const Report
     bar->addSeparator();
 
     m_view = new ReportPagesView(this);
-    m_view->setDocument(&m_doc);
+    m_view->setDocument(&m_doc, [this](int i) { return pageAt(i); });
 
     QAction *zoomOut = bar->addAction(QStringLiteral("缩小"), this, [this] { m_view->setZoom(m_view->zoom() / 1.25); });
     zoomOut->setShortcut(QKeySequence::ZoomOut);
@@ -243,13 +237,67 @@ ReportPreviewDialog::ReportPreviewDialog(const ReportTemplate &tpl, const Report
     m_view->setFocus();
 }
 
-void ReportPreviewDialog::relayout()
+void ReportPreviewDialog::setPagesHeldLimit(int pages)
+{
+    g_pagesHeldLimit = pages;
+}
+
+ReportInput ReportPreviewDialog::input() const
 {
     ReportInput in;
     in.tpl = &m_tpl;
     in.data = &m_data;
     in.variables = m_vars;
-    m_doc = layoutReport(in);
+    return in;
+}
+
+void ReportPreviewDialog::relayout()
+{
+    // One pass: the pages are kept while there are few enough, then only counted.
+    ReportInput in = input();
+    QList<ReportPage> kept;
+    bool tooMany = false;
+    in.pageSink = [&](ReportPage &page, int number) {
+        if (number > g_pagesHeldLimit && !tooMany) {
+            tooMany = true;
+            kept.clear();
+        }
+        if (!tooMany)
+            kept.append(std::move(page));
+        return true;
+    };
+    ReportDocument doc = layoutReport(in);
+    if (!tooMany) {
+        // [TotalPages] is known only now.
+        fillReportTotalPages(kept, doc.pageCount());
+        doc.pages = std::move(kept);
+    }
+    m_doc = std::move(doc);
+    m_window.clear();
+}
+
+const ReportPage *ReportPreviewDialog::pageAt(int index)
+{
+    if (index < 0 || index >= m_doc.pageCount())
+        return nullptr;
+    if (holdsAllPages())
+        return &m_doc.pages[index];
+    auto it = m_window.find(index);
+    if (it != m_window.end())
+        return &it->second;
+    // Lay the report out again up to a little past this page, keeping the pages around it.
+    m_window.clear();
+    const int from = qMax(1, index + 1 - 10), to = index + 1 + 30;
+    ReportInput in = input();
+    in.totalPages = m_doc.pageCount();
+    in.pageSink = [&](ReportPage &page, int number) {
+        if (number >= from)
+            m_window.emplace(number - 1, std::move(page));
+        return number < to;
+    };
+    layoutReport(in);
+    it = m_window.find(index);
+    return it != m_window.end() ? &it->second : nullptr;
 }
 
 void ReportPreviewDialog::updatePageLabel()
@@ -270,7 +318,7 @@ bool ReportPreviewDialog::applyPageSetup(const ReportPageSetup &setup, QString *
             *error = e.message();
         return false;
     }
-    m_view->setDocument(&m_doc);
+    m_view->setDocument(&m_doc, [this](int i) { return pageAt(i); });
     updatePageLabel();
     return true;
 }
@@ -278,7 +326,10 @@ bool ReportPreviewDialog::applyPageSetup(const ReportPageSetup &setup, QString *
 bool ReportPreviewDialog::exportPdf(const QString &path, QString *error)
 {
     try {
-        writeReportPdf(m_doc, path);
+        if (holdsAllPages())
+            writeReportPdf(m_doc, path);
+        else
+            writeReportPdf(input(), path);
         return true;
     } catch (const ReportError &e) {
         if (error)
@@ -310,7 +361,10 @@ void ReportPreviewDialog::print()
         return;
     try {
         const bool range = printer.printRange() == QPrinter::PageRange;
-        printReport(m_doc, printer, range ? printer.fromPage() : 0, range ? printer.toPage() : 0);
+        if (holdsAllPages())
+            printReport(m_doc, printer, range ? printer.fromPage() : 0, range ? printer.toPage() : 0);
+        else
+            printReport(input(), printer, range ? printer.fromPage() : 0, range ? printer.toPage() : 0);
     } catch (const ReportError &e) {
         Prompter::instance().information(e.message(), QString(), this);
     }

@@ -4,6 +4,7 @@
 #include <QAbstractScrollArea>
 #include <QDialog>
 #include <functional>
+#include <map>
 
 class QComboBox;
 class QLabel;
@@ -15,7 +16,9 @@ class ReportPagesView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit ReportPagesView(QWidget *parent = nullptr);
-    void setDocument(const ReportDocument *doc);
+    // The document gives the paper and the page count; `pageAt` (0-based)
+    // the pages, which a long report lays out only when they are shown.
+    void setDocument(const ReportDocument *doc, std::function<const ReportPage *(int index)> pageAt = {});
     double zoom() const { return m_zoom; }
     void setZoom(double zoom); // 1.0 = paper size on screen
     double zoomForPageWidth() const;
@@ -37,6 +40,7 @@ private:
     void updateScrollBars();
 
     const ReportDocument *m_doc = nullptr;
+    std::function<const ReportPage *(int)> m_pageAt;
     double m_zoom = 1.0;
     int m_lastPage = 0;
 };
@@ -54,6 +58,13 @@ public:
     const ReportDocument &document() const { return m_doc; }
     ReportPagesView *view() const { return m_view; }
     const ReportTemplate &reportTemplate() const { return m_tpl; }
+    // Page `index` (0-based), laid out again on demand when the report is too long to hold.
+    const ReportPage *pageAt(int index);
+    bool holdsAllPages() const { return m_doc.pages.size() == m_doc.pageCount(); }
+
+    // Reports of more pages than this are not held whole: the preview lays
+    // out the pages around the one shown. Tests lower it.
+    static void setPagesHeldLimit(int pages);
 
     // Lays the report out again on another page set-up; false (and the old
     // set-up kept) when the bands do not fit, with the reason in `error`.
@@ -69,11 +80,13 @@ public slots:
 private:
     void relayout();
     void updatePageLabel();
+    ReportInput input() const;
 
     ReportTemplate m_tpl;
     const ReportData &m_data;
     ReportVariables m_vars;
     ReportDocument m_doc;
+    std::map<int, ReportPage> m_window; // pages around the one shown, when not all are held
     ReportPagesView *m_view;
     QComboBox *m_zoomBox;
     QLabel *m_pageLabel;
