@@ -3,15 +3,16 @@
 # and runs every test through ctest. Extra arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")"
+root=$(pwd)
 ./scripts/setup
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 
 pgdir=$(mktemp -d /tmp/zentrav-pg.XXXXXX)
 port=$(( 20000 + RANDOM % 20000 ))
-cleanup() { ./scripts/pg-test-server stop "$pgdir" || true; rm -rf "$pgdir"; }
+cleanup() { "$root/scripts/pg-test-server" stop "$pgdir" || true; rm -rf "$pgdir"; }
 trap cleanup EXIT
-if ZENTRAV_TEST_PG=$(./scripts/pg-test-server start "$pgdir" "$port"); then
+if ZENTRAV_TEST_PG=$("$root/scripts/pg-test-server" start "$pgdir" "$port"); then
   export ZENTRAV_TEST_PG
   echo "PostgreSQL test server: $ZENTRAV_TEST_PG"
 else

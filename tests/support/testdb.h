@@ -22,7 +22,8 @@ public:
     static ConnectionParams pgAdminParams();
     // For initTestCase_data(): one row per engine, column "engine".
     static void addEngineRows();
-    // In init(): the engine of the current row; skips the PostgreSQL row when no server is set.
+    // In init(): the engine of the current row. The suite's init() skips the
+    // PostgreSQL row itself (QSKIP) when pgAvailable() is false.
     static Engine currentEngine();
 
 private:
