@@ -9,6 +9,8 @@
 #include <QTextStream>
 #include <cstdio>
 
+int tallyCommand(const QStringList &args); // tallycmd.cpp
+
 namespace {
 
 struct Entry {
@@ -92,6 +94,8 @@ void registerBuiltins()
     done = true;
     registerCliCommand(QStringLiteral("init"), QStringLiteral("建立或升级数据库：init --db FILE | --pg \"host=… dbname=… user=…\""), initCommand);
     registerReportCommand();
+    registerCliCommand(QStringLiteral("tally"),
+                       QStringLiteral("登帐：tally KIND ID (--db FILE | --pg \"…\") --user CODE"), tallyCommand);
 }
 
 } // namespace
