@@ -7,6 +7,7 @@
 #include "login/loginform.h"
 #include "login/loginsession.h"
 #include "login/rights.h"
+#include "reference/assetledgerwindow.h"
 #include "support/testdb.h"
 
 #include <QFile>
@@ -302,6 +303,9 @@ private slots:
         QPointer<QWidget> ledger = m_w->registry().instance(QStringLiteral("m_AssetArchives"));
         QCOMPARE(ledger->windowTitle(), QStringLiteral("物品台帐初始化"));
         QVERIFY(visible(ledger, "AppendBtn") && visible(ledger, "DelBtn"));
+        // Its two print buttons run the item card and label print-outs.
+        auto *lw = qobject_cast<AssetLedgerWindow *>(ledger.data());
+        QVERIFY(lw && lw->printCards && lw->printLabels);
 
         // 台帐管理 switches the open window, it does not open another.
         m_w->action(QStringLiteral("b_Archives"))->trigger();

@@ -1,10 +1,12 @@
 #include "app/childwindows.h"
+#include "data/settings.h"
 #include "app/childwindowregistry.h"
 #include "reference/assetledgerwindow.h"
 #include "reference/assettypewindow.h"
 #include "reference/codetableswindow.h"
 #include "reference/deptwindow.h"
 #include "reference/staffwindow.h"
+#include "reports/engine/itemprints.h"
 
 // One line per finished window (see childwindowregistry.h). "m_Archives"
 // and "m_AssetArchives" share the ledger window: plug it once.
@@ -17,7 +19,10 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug(
         QStringLiteral("m_AssetArchives"),
         [](QWidget *parent) -> QWidget * {
-            return new AssetLedgerWindow(Connection::current(), AssetLedgerWindow::Mode::Initialisation, parent);
+            auto *ledger = new AssetLedgerWindow(Connection::current(), AssetLedgerWindow::Mode::Initialisation, parent);
+            ledger->printCards = [](AssetLedgerWindow &w) { printItemCards(*w.items(), &w, Settings::current().organisationName()); };
+            ledger->printLabels = [](AssetLedgerWindow &w) { printItemLabels(*w.items(), &w); };
+            return ledger;
         },
         [](QWidget *w) { return static_cast<AssetLedgerWindow *>(w)->queryClose(); });
 }

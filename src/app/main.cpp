@@ -49,6 +49,7 @@ int main(int argc, char *argv[])
 
     // One copy per register: a second start brings the running copy forward
     // and ends without showing anything.
+    Settings::setCurrent(settings);
     SingleCopy guard(SingleCopy::keyFor(settings.connection()));
     if (guard.acquire() == SingleCopy::RunningElsewhere) {
         guard.notifyRunningCopy();

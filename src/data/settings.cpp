@@ -127,3 +127,14 @@ bool Settings::save() const
     ini.sync();
     return ini.status() == QSettings::NoError;
 }
+
+namespace {
+Settings &currentSettings()
+{
+    static Settings s;
+    return s;
+}
+} // namespace
+
+const Settings &Settings::current() { return currentSettings(); }
+void Settings::setCurrent(const Settings &s) { currentSettings() = s; }

@@ -49,6 +49,11 @@ public:
 
     bool save() const;
 
+    // The settings of the register this process works on (set once at start-up);
+    // print-outs take the organisation name (report variable dwmc) from here.
+    static const Settings &current();
+    static void setCurrent(const Settings &s);
+
     QString iniPath() const { return m_iniPath; }
     QString organisationName() const { return m_organisationName; }
     void setOrganisationName(const QString &name) { m_organisationName = name; }
