@@ -1,6 +1,7 @@
 #include "app/childwindows.h"
 #include "data/settings.h"
 #include "app/childwindowregistry.h"
+#include "bills/billwindows.h"
 #include "reference/assetledgerwindow.h"
 #include "reference/assettypewindow.h"
 #include "reference/codetableswindow.h"
@@ -16,6 +17,13 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug<StaffWindow>(QStringLiteral("m_Staffer"));
     registry.plug<AssetTypeWindow>(QStringLiteral("m_Assetype"));
     registry.plug<CodeTablesWindow>(QStringLiteral("m_Codes"));
+    registry.plug<AcquisitionBillWindow>(QStringLiteral("m_AddAsset"));
+    registry.plug<TransferBillWindow>(QStringLiteral("m_Prepare"));
+    registry.plug<LoanBillWindow>(QStringLiteral("m_Loan"));
+    registry.plug<LoanReturnBillWindow>(QStringLiteral("m_Back"));
+    registry.plug<RepairBillWindow>(QStringLiteral("m_Maintain"));
+    registry.plug<RepairCompletionBillWindow>(QStringLiteral("m_Retake"));
+    registry.plug<WriteOffBillWindow>(QStringLiteral("m_DecAsset"));
     registry.plug(
         QStringLiteral("m_AssetArchives"),
         [](QWidget *parent) -> QWidget * {
