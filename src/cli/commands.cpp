@@ -9,7 +9,8 @@
 #include <QTextStream>
 #include <cstdio>
 
-int tallyCommand(const QStringList &args); // tallycmd.cpp
+int tallyCommand(const QStringList &args);    // tallycmd.cpp
+int generateCommand(const QStringList &args); // generate.cpp
 
 namespace {
 
@@ -96,6 +97,8 @@ void registerBuiltins()
     registerReportCommand();
     registerCliCommand(QStringLiteral("tally"),
                        QStringLiteral("登帐：tally KIND ID (--db FILE | --pg \"…\") --user CODE"), tallyCommand);
+    registerCliCommand(QStringLiteral("generate"),
+                       QStringLiteral("生成测试数据库：generate --db FILE --items N [--bills M] [--seed S]"), generateCommand);
 }
 
 } // namespace
