@@ -255,6 +255,7 @@ void registerReportCommand()
         return;
     done = true;
     registerItemReports();
+    registerStatReports();
     registerCliCommand(QStringLiteral("report"), QStringLiteral("打印报表或列表到 PDF 或 CSV：report NAME --db FILE … (--pdf OUT | --csv OUT)；report --list 列出报表"),
                        reportCommand);
 }

@@ -65,3 +65,4 @@ QByteArray reportCsv(const ReportData &rows, const QList<CliReportColumn> &colum
 
 // Registrations of each module's reports (report_*.cpp), called once by registerReportCommand().
 void registerItemReports();
+void registerStatReports();
