@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -138,6 +139,7 @@ private:
     static void setupField(Dataset &ds, const QString &name, FieldType detected);
     static void loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql);
     static void loadGeneric(Dataset &ds, const QString &sql);
+    static void loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql);
     static QVariant paramValue(const Dataset &ds, const QString &name);
 };
 
@@ -187,6 +189,8 @@ void DatasetLoader::load(Dataset &ds)
         throw DataError(QStringLiteral("数据集没有指定查询语句。"), DataError::Usage);
     if (sqlite3 *db = ds.m_conn->sqliteHandle())
         loadSqlite(ds, db, sql);
+    else if (pg_conn *pg = ds.m_conn->pgHandle())
+        loadPostgres(ds, pg, sql);
     else
         loadGeneric(ds, sql);
 }
@@ -317,6 +321,162 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
     }
     if (rc != SQLITE_DONE)
         throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    ds.m_rowCount = rows;
+    ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
+}
+
+// PostgreSQL through libpq: rows arrive one at a time (single-row mode), in
+// text form, straight into column storage.
+void DatasetLoader::loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql)
+{
+    // ":name" placeholders become $1, $2 … in order of first use.
+    QString converted;
+    QStringList order;
+    {
+        const int n = sql.size();
+        QChar quote;
+        for (int i = 0; i < n; ++i) {
+            const QChar c = sql.at(i);
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+                converted += c;
+                continue;
+            }
+            if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+                quote = c;
+                converted += c;
+            } else if (c == QLatin1Char(':') && i + 1 < n && sql.at(i + 1) == QLatin1Char(':')) {
+                converted += QLatin1String("::");
+                ++i;
+            } else if (c == QLatin1Char(':')) {
+                int j = i + 1;
+                while (j < n && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
+                    ++j;
+                if (j == i + 1) {
+                    converted += c;
+                    continue;
+                }
+                const QString name = sql.mid(i + 1, j - i - 1);
+                int idx = -1;
+                for (int k = 0; k < order.size(); ++k)
+                    if (order[k].compare(name, Qt::CaseInsensitive) == 0)
+                        idx = k;
+                if (idx < 0) {
+                    order << name;
+                    idx = int(order.size()) - 1;
+                }
+                converted += QLatin1Char('$') + QString::number(idx + 1);
+                i = j - 1;
+            } else {
+                converted += c;
+            }
+        }
+    }
+    std::vector<QByteArray> values(size_t(order.size()));
+    std::vector<const char *> ptrs(size_t(order.size()), nullptr); // null pointer: SQL NULL
+    for (int k = 0; k < order.size(); ++k) {
+        const QVariant v = paramValue(ds, order[k]);
+        if (!v.isValid() || v.isNull())
+            continue;
+        values[size_t(k)] = v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "1" : "0") : v.toString().toUtf8();
+        ptrs[size_t(k)] = values[size_t(k)].constData();
+    }
+
+    const QByteArray text = converted.toUtf8();
+    if (!PQsendQueryParams(pg, text.constData(), int(ptrs.size()), nullptr, ptrs.data(), nullptr, nullptr, 0))
+        throw DataError(QString::fromUtf8(PQerrorMessage(pg)).trimmed());
+    PQsetSingleRowMode(pg);
+
+    QString failure;
+    bool described = false;
+    int ncols = 0;
+    std::vector<ColumnStore *> cols;
+    int rows = 0;
+    while (PGresult *res = PQgetResult(pg)) {
+        const ExecStatusType st = PQresultStatus(res);
+        if (st == PGRES_SINGLE_TUPLE || (st == PGRES_TUPLES_OK && !described)) {
+            if (!described) {
+                described = true;
+                ncols = PQnfields(res);
+                for (int c = 0; c < ncols; ++c) {
+                    FieldType t = FieldType::Variant;
+                    switch (PQftype(res, c)) {
+                    case 16: case 20: case 21: case 23: t = FieldType::Integer; break;
+                    case 700: case 701: case 1700: t = FieldType::Double; break;
+                    case 1082: case 1114: case 1184: t = FieldType::DateTime; break;
+                    case 25: case 1043: case 1042: case 19: t = FieldType::Text; break;
+                    case 17: t = FieldType::Blob; break;
+                    default: t = FieldType::Variant;
+                    }
+                    setupField(ds, QString::fromUtf8(PQfname(res, c)), t);
+                }
+                cols.resize(size_t(ncols));
+                for (int c = 0; c < ncols; ++c)
+                    cols[size_t(c)] = ds.m_columns[size_t(c)].get();
+            }
+            for (int r = 0; r < PQntuples(res); ++r) {
+                for (int c = 0; c < ncols; ++c) {
+                    ColumnStore *col = cols[size_t(c)];
+                    if (PQgetisnull(res, r, c)) {
+                        col->appendNull();
+                        continue;
+                    }
+                    const char *v = PQgetvalue(res, r, c);
+                    const int len = PQgetlength(res, r, c);
+                    switch (col->type()) {
+                    case FieldType::Integer: {
+                        const QByteArray b(v, len);
+                        bool ok = false;
+                        qint64 x = b.toLongLong(&ok);
+                        if (!ok && (b == "t" || b == "f")) {
+                            x = b == "t";
+                            ok = true;
+                        }
+                        if (!ok) {
+                            const double d = b.toDouble(&ok);
+                            x = qint64(std::llround(d));
+                        }
+                        ok ? col->appendInt(x) : col->appendNull();
+                        break;
+                    }
+                    case FieldType::Double: col->appendDouble(QByteArray(v, len).toDouble()); break;
+                    case FieldType::DateTime: {
+                        QDate date;
+                        int msecs = 0;
+                        Dialect::parseDateTimeParts(v, std::min(len, 23), date, msecs) ? col->appendInt(ColumnStore::encode(date, msecs))
+                                                                                         : col->appendNull();
+                        break;
+                    }
+                    case FieldType::Text: col->appendText(v, size_t(len)); break;
+                    case FieldType::Blob: {
+                        size_t n = 0;
+                        unsigned char *raw = PQunescapeBytea(reinterpret_cast<const unsigned char *>(v), &n);
+                        col->appendBlob(QByteArray(reinterpret_cast<const char *>(raw), qsizetype(n)));
+                        PQfreemem(raw);
+                        break;
+                    }
+                    case FieldType::Variant: {
+                        // A type the program does not model: kept as text.
+                        const QString s = QString::fromUtf8(v, len);
+                        bool ok = false;
+                        const qint64 i = s.toLongLong(&ok);
+                        col->appendVariant(ok ? QVariant(qlonglong(i)) : QVariant(s));
+                        break;
+                    }
+                    }
+                }
+                ++rows;
+            }
+        } else if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK && failure.isEmpty()) {
+            failure = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
+            if (failure.isEmpty())
+                failure = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+        }
+        PQclear(res);
+    }
+    if (!failure.isEmpty())
+        throw DataError(QStringLiteral("ERROR:  %1").arg(failure));
     ds.m_rowCount = rows;
     ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
 }
