@@ -67,6 +67,13 @@ private:
                      QVariantList{code, QDateTime(date, QTime(0, 0)), state});
     }
     static bool shown(QWidget *w) { return w && w->isVisible(); }
+    // With ZENTRAV_BILL_PDF_DIR set, the window is kept as a picture there too.
+    static void snapshot(QWidget *w, const QString &name)
+    {
+        const QString dir = qEnvironmentVariable("ZENTRAV_BILL_PDF_DIR");
+        if (!dir.isEmpty())
+            w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    }
 
 private slots:
     void initTestCase_data() { TestDb::addEngineRows(); }
@@ -209,6 +216,7 @@ private slots:
         QCOMPARE(p->lastText(), QStringLiteral("资产类型为空，不可登帐！"));
         auto *type = qobject_cast<LookupTreeCombo *>(w->editorOf("Type"));
         QVERIFY(type && type->pickKey(QStringLiteral("0001")));
+        snapshot(w.get(), QStringLiteral("window-acquisition"));
         p->clear();
         QTest::mouseClick(f->tallyButton(), Qt::LeftButton);
         QVERIFY2(p->shown.empty(), qPrintable(p->texts().join(',')));
@@ -309,6 +317,7 @@ private slots:
             QCOMPARE(assetValue(a, "Department").toString(), QStringLiteral("原部门"));
         }
         QCOMPARE(w->list()->asInt("State"), 1);
+        snapshot(w.get(), QStringLiteral("window-%1").arg(kind));
         QVERIFY(!w->chooseAssetButton()->isEnabled());
         QVERIFY(!shown(f->tallyButton()));
     }
@@ -344,6 +353,7 @@ private slots:
         QCOMPARE(qobject_cast<QLineEdit *>(w->editorOf("AssetCode"))->text(), QStringLiteral("OUT1"));
         QVERIFY(w->editorOf("BackDate")->isEnabled());
         QVERIFY(!w->editorOf("Code")->isEnabled());
+        snapshot(w.get(), loan ? QStringLiteral("window-loanreturn") : QStringLiteral("window-completion"));
         QTest::mouseClick(f->tallyButton(), Qt::LeftButton);
         QCOMPARE(p->lastText(), loan ? QStringLiteral("没有指定归还日期，不可登帐！") : QStringLiteral("没有指定取回日期，不可登帐！"));
         // Saving a date without tallying keeps the bill out.
@@ -385,6 +395,7 @@ private slots:
         QCOMPARE(w->lines()->recordCount(), 2);
         QVERIFY(w->editorOf("keeper")->isEnabled());
         QCOMPARE(w->lines()->asString("Assetcode"), QStringLiteral("T2"));
+        snapshot(w.get(), QStringLiteral("window-transfer"));
         w->lines()->setValue("keeper", QStringLiteral("O'Brien"));
         w->lines()->post();
         QTest::mouseClick(f->saveButton(), Qt::LeftButton);
