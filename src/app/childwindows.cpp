@@ -8,6 +8,7 @@
 #include "reference/deptwindow.h"
 #include "reference/staffwindow.h"
 #include "reports/engine/itemprints.h"
+#include "reports/statwindows.h"
 
 // One line per finished window (see childwindowregistry.h). "m_Archives"
 // and "m_AssetArchives" share the ledger window: plug it once.
@@ -24,6 +25,12 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug<RepairBillWindow>(QStringLiteral("m_Maintain"));
     registry.plug<RepairCompletionBillWindow>(QStringLiteral("m_Retake"));
     registry.plug<WriteOffBillWindow>(QStringLiteral("m_DecAsset"));
+    registry.plug<CategorySummaryWindow>(QStringLiteral("m_QSumy"));
+    registry.plug<CategoryListWindow>(QStringLiteral("m_zcfllb"));
+    registry.plug<DepartmentListWindow>(QStringLiteral("m_bmzcmxlb"));
+    registry.plug<AdditionsListWindow>(QStringLiteral("m_AddList"));
+    registry.plug<WriteOffsListWindow>(QStringLiteral("m_decList"));
+    registry.plug<MaturedListWindow>(QStringLiteral("m_matureAssetList"));
     registry.plug(
         QStringLiteral("m_AssetArchives"),
         [](QWidget *parent) -> QWidget * {
