@@ -9,6 +9,7 @@
 #include "reference/staffwindow.h"
 #include "reports/engine/itemprints.h"
 #include "reports/statwindows.h"
+#include "queries/loanquerywindow.h"
 
 // One line per finished window (see childwindowregistry.h). "m_Archives"
 // and "m_AssetArchives" share the ledger window: plug it once.
@@ -25,6 +26,8 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug<RepairBillWindow>(QStringLiteral("m_Maintain"));
     registry.plug<RepairCompletionBillWindow>(QStringLiteral("m_Retake"));
     registry.plug<WriteOffBillWindow>(QStringLiteral("m_DecAsset"));
+    registry.plug<LoanQueryWindow>(QStringLiteral("m_QLoan"));
+    registry.plug<RepairQueryWindow>(QStringLiteral("m_QMaintain"));
     registry.plug<CategorySummaryWindow>(QStringLiteral("m_QSumy"));
     registry.plug<CategoryListWindow>(QStringLiteral("m_zcfllb"));
     registry.plug<DepartmentListWindow>(QStringLiteral("m_bmzcmxlb"));
