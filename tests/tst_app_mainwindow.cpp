@@ -257,7 +257,7 @@ private slots:
         QCOMPARE(first->windowTitle(), QStringLiteral("物品变动情况查询"));
         QVERIFY(activeFrame()->isMaximized());
         m_w->action(QStringLiteral("m_QLoan"))->trigger();
-        QCOMPARE(activeFrame()->widget()->windowTitle(), QStringLiteral("物品借出单据查询"));
+        QCOMPARE(activeFrame()->widget()->windowTitle(), QStringLiteral("物品借出查询"));
 
         m_w->action(QStringLiteral("m_QArchives"))->trigger();
         QCOMPARE(activeFrame()->widget(), first.data());
