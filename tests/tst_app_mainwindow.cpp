@@ -254,7 +254,7 @@ private slots:
         m_w->action(QStringLiteral("m_QArchives"))->trigger();
         QPointer<QWidget> first = m_w->registry().instance(QStringLiteral("m_QArchives"));
         QVERIFY(first);
-        QCOMPARE(first->windowTitle(), QStringLiteral("物品变动情况查询"));
+        QCOMPARE(first->windowTitle(), QStringLiteral("物品变动查询"));
         QVERIFY(activeFrame()->isMaximized());
         m_w->action(QStringLiteral("m_QLoan"))->trigger();
         QCOMPARE(activeFrame()->widget()->windowTitle(), QStringLiteral("物品借出查询"));

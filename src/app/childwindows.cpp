@@ -10,6 +10,7 @@
 #include "reports/engine/itemprints.h"
 #include "reports/statwindows.h"
 #include "queries/loanquerywindow.h"
+#include "queries/assethistorywindow.h"
 
 // One line per finished window (see childwindowregistry.h). "m_Archives"
 // and "m_AssetArchives" share the ledger window: plug it once.
@@ -26,6 +27,7 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug<RepairBillWindow>(QStringLiteral("m_Maintain"));
     registry.plug<RepairCompletionBillWindow>(QStringLiteral("m_Retake"));
     registry.plug<WriteOffBillWindow>(QStringLiteral("m_DecAsset"));
+    registry.plug<AssetHistoryWindow>(QStringLiteral("m_QArchives"));
     registry.plug<LoanQueryWindow>(QStringLiteral("m_QLoan"));
     registry.plug<RepairQueryWindow>(QStringLiteral("m_QMaintain"));
     registry.plug<CategorySummaryWindow>(QStringLiteral("m_QSumy"));
