@@ -5,6 +5,8 @@
 
 #include <QSqlRecord>
 #include <QTest>
+#include <latch>
+#include <thread>
 
 Q_DECLARE_METATYPE(Engine)
 
@@ -118,9 +120,13 @@ private slots:
         QTest::newRow("loan return: no date") << 8 << "没有指定归还日期，不可登帐！";
         QTest::newRow("completion: no date") << 9 << "没有指定取回日期，不可登帐！";
         QTest::newRow("loan return: not out") << 10 << "单据已登帐，不可再次登帐！";
-        QTest::newRow("loan: item already lent") << 11 << "物品已借出、在维修或已销账，不可登帐！";
+        QTest::newRow("loan: item already lent") << 11 << "物品00010002已借出、在维修或已销账，不可登帐！";
         QTest::newRow("write-off: item gone") << 12 << "物品在台帐中已不存在，不可登帐！";
         QTest::newRow("bill deleted meanwhile") << 13 << "单据不存在（可能已被其他用户删除），不可登帐！";
+        QTest::newRow("write-off: no date") << 14 << "没有指定销账日期，不可登帐！";
+        QTest::newRow("transfer: item gone") << 15 << "物品在台帐中已不存在，不可登帐！";
+        QTest::newRow("loan return: item not out") << 16 << "物品00010001不在借出状态，不可登帐！";
+        QTest::newRow("completion: item not under repair") << 17 << "物品00010002不在维修状态，不可登帐！";
     }
     void refusalsChangeNothing()
     {
@@ -145,8 +151,15 @@ private slots:
         case 9: bill = oneItemBill("Asset_Service", a, 1); o = tallyRepairCompletion(c(), bill); table = "Asset_Service"; break;
         case 10: bill = oneItemBill("Asset_Loan", lent, 0, "BackDate", {QDate(2024, 3, 1)}); o = tallyLoanReturn(c(), bill); table = "Asset_Loan"; break;
         case 11: bill = oneItemBill("Asset_Loan", lent, 0); o = tallyLoan(c(), bill); table = "Asset_Loan"; break;
-        case 12: bill = oneItemBill("Asset_Discard", 9999, 0); o = tallyWriteOff(c(), bill); table = "Asset_Discard"; break;
+        case 12: bill = oneItemBill("Asset_Discard", 9999, 0, "DecDate", {QDate(2024, 3, 1)}); o = tallyWriteOff(c(), bill); table = "Asset_Discard"; break;
         case 13: o = tallyLoan(c(), 4242); table = "Asset_Loan"; bill = -1; break;
+        case 14: bill = oneItemBill("Asset_Discard", a, 0); o = tallyWriteOff(c(), bill); table = "Asset_Discard"; break;
+        case 15:
+            c().exec("INSERT INTO Asset_Move (Id, Code, ToDept, State) VALUES (6, 'x', 'D', 0)");
+            c().exec("INSERT INTO Asset_Move_Item (MoveId, AssetId) VALUES (6, ?), (6, 9999)", QVariantList{a});
+            bill = 6; o = tallyTransfer(c(), 6); table = "Asset_Move"; break;
+        case 16: bill = oneItemBill("Asset_Loan", a, 1, "BackDate", {QDate(2024, 3, 1)}); o = tallyLoanReturn(c(), bill); table = "Asset_Loan"; break;
+        case 17: bill = oneItemBill("Asset_Service", lent, 1, "BackDate", {QDate(2024, 3, 1)}); o = tallyRepairCompletion(c(), bill); table = "Asset_Service"; break;
         }
         QVERIFY(!o.ok);
         QCOMPARE(o.message, message);
@@ -154,22 +167,23 @@ private slots:
         QCOMPARE(asset(a).value("state").toInt(), 0);
         QCOMPARE(asset(a).value("department").toString(), QStringLiteral("原部门"));
         QCOMPARE(asset(lent).value("state").toInt(), 2);
-        if (bill > 0 && kind != 3 && kind != 8 && kind != 9 && kind != 10)
+        if (bill > 0 && kind != 3 && kind != 8 && kind != 9 && kind != 10 && kind != 16 && kind != 17)
             QCOMPARE(billState(table, bill), 0);
+        if (kind == 16 || kind == 17)
+            QCOMPARE(billState(table, bill), 1);
     }
 
     void transferWritesEveryLineInOrder()
     {
-        const qint64 a = item(QStringLiteral("a"), 0), b = item(QStringLiteral("b"), 1), gone = 9999;
+        const qint64 a = item(QStringLiteral("a"), 0), b = item(QStringLiteral("b"), 1);
         c().exec("INSERT INTO Asset_Move (Id, Code, ToDept, State) VALUES (77, '2024031501', ?, 0)", QVariantList{QStringLiteral("信息'中心")});
         const QVariantList lines[] = {{a, QStringLiteral("王'五"), QStringLiteral("三楼"), QStringLiteral("良好")},
-                                      {b, QVariant(), QStringLiteral("仓库%_\\"), QVariant()},
-                                      {gone, QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")}};
+                                      {b, QVariant(), QStringLiteral("仓库%_\\"), QVariant()}};
         for (const QVariantList &l : lines)
             c().exec("INSERT INTO Asset_Move_Item (MoveId, AssetId, keeper, Place, TechnicalState) VALUES (77,?,?,?,?)", l);
         const TallyOutcome o = tallyTransfer(c(), 77);
         QVERIFY2(o.ok, qPrintable(o.message + o.detail));
-        QCOMPARE(o.ledgerRows, 2); // the line whose item left the ledger changes nothing
+        QCOMPARE(o.ledgerRows, 2);
         QCOMPARE(billState("Asset_Move", 77), 1);
         const QVariantMap ia = asset(a), ib = asset(b);
         QCOMPARE(ia.value("department").toString(), QStringLiteral("信息'中心"));
@@ -187,7 +201,7 @@ private slots:
         c().exec("INSERT INTO Asset_Move (Id, Code, ToDept, State) VALUES (8, 'x', 'D', 0)");
         c().exec("INSERT INTO Asset_Move_Item (MoveId, AssetId) VALUES (8, ?), (8, ?)", QVariantList{a, lent});
         const TallyOutcome o = tallyTransfer(c(), 8);
-        QCOMPARE(o.message, QStringLiteral("物品已借出、在维修或已销账，不可登帐！"));
+        QCOMPARE(o.message, QStringLiteral("物品b已借出、在维修或已销账，不可登帐！"));
         QCOMPARE(asset(a).value("department").toString(), QStringLiteral("原部门")); // rolled back
         QCOMPARE(billState("Asset_Move", 8), 0);
     }
@@ -214,7 +228,7 @@ private slots:
         QCOMPARE(billState("Asset_Loan", lb), 1);
         // A second loan of the same item is refused: it is out.
         const qint64 lb2 = oneItemBill("Asset_Loan", l, 0);
-        QCOMPARE(tallyLoan(c(), lb2).message, QStringLiteral("物品已借出、在维修或已销账，不可登帐！"));
+        QCOMPARE(tallyLoan(c(), lb2).message, QStringLiteral("物品l已借出、在维修或已销账，不可登帐！"));
         // The return puts it back without department or user; state 2 is treated like 1.
         c().exec("UPDATE Asset_Loan SET BackDate = ?, State = 2 WHERE Id = ?", QVariantList{QDate(2024, 3, 9), lb});
         QVERIFY(tallyLoanReturn(c(), lb).ok);
@@ -253,6 +267,42 @@ private slots:
         QCOMPARE(c().scalar("SELECT count(*) FROM Asset").toInt(), 0);
         QCOMPARE(billState("Asset_Add", bill), 0);
         QVERIFY(!c().inTransaction());
+    }
+
+    // Two clerks at the same moment, each on its own connection: the same
+    // bill twice, or two bills naming the same item; exactly one tally goes through.
+    void concurrentDoubleTally_data()
+    {
+        QTest::addColumn<bool>("sameBill");
+        QTest::newRow("same bill") << true;
+        QTest::newRow("two bills, one item") << false;
+    }
+    void concurrentDoubleTally()
+    {
+        QFETCH(bool, sameBill);
+        const qint64 a = item(QStringLiteral("c1"), 0);
+        const qint64 b1 = oneItemBill("Asset_Loan", a, 0, "LoanDept", {QStringLiteral("甲部门")});
+        const qint64 b2 = sameBill ? b1 : oneItemBill("Asset_Loan", a, 0, "LoanDept", {QStringLiteral("乙部门")});
+        const ConnectionParams params = db->params();
+        std::latch start(2);
+        TallyOutcome outs[2];
+        auto clerk = [&](int i, qint64 bill) {
+            Connection conn;
+            conn.open(params);
+            start.arrive_and_wait();
+            outs[i] = tallyLoan(conn, bill);
+        };
+        std::thread t1(clerk, 0, b1), t2(clerk, 1, b2);
+        t1.join();
+        t2.join();
+        QCOMPARE(int(outs[0].ok) + int(outs[1].ok), 1);
+        const TallyOutcome &lost = outs[0].ok ? outs[1] : outs[0];
+        QVERIFY(!lost.message.isEmpty());
+        QCOMPARE(asset(a).value("state").toInt(), 2);
+        const int tallied = c().scalar("SELECT count(*) FROM Asset_Loan WHERE State = 1").toInt();
+        QCOMPARE(tallied, 1);
+        if (!sameBill)
+            QCOMPARE(asset(a).value("department").toString(), outs[0].ok ? QStringLiteral("甲部门") : QStringLiteral("乙部门"));
     }
 
     void kindNames()

@@ -49,23 +49,20 @@ std::optional<Row> readRow(Connection &conn, const QString &table, qint64 id)
     return r;
 }
 
-// The item a bill names: it must still be on the ledger and, for bills that
-// take an item out of normal use, still be in normal use (state 0 or 1).
-int itemState(Connection &conn, qint64 assetId)
+// The item a bill names, read and locked inside the tally: it must still be
+// on the ledger and in one of the states the tally expects; a refusal names
+// the item's code.
+void requireItemState(Connection &conn, qint64 assetId, std::initializer_list<int> allowed, const char *refusal)
 {
-    const QVariant s = conn.scalar(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
-                                       .arg(conn.quote(QStringLiteral("State")), conn.quote(QStringLiteral("Asset")),
-                                            conn.quote(QStringLiteral("Id")), forUpdate(conn)),
-                                   QVariantList{assetId});
-    if (!s.isValid())
+    QSqlQuery q = conn.query(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = ?%5")
+                                 .arg(conn.quote(QStringLiteral("State")), conn.quote(QStringLiteral("Code")), conn.quote(QStringLiteral("Asset")),
+                                      conn.quote(QStringLiteral("Id")), forUpdate(conn)),
+                             QVariantList{assetId});
+    if (!q.next())
         throw Refusal{QString::fromUtf8(TallyMessages::ItemMissing)};
-    return s.isNull() ? 0 : s.toInt();
-}
-
-void requireInUse(Connection &conn, qint64 assetId)
-{
-    if (itemState(conn, assetId) >= 2)
-        throw Refusal{QString::fromUtf8(TallyMessages::ItemNotInUse)};
+    const int state = q.value(0).isNull() ? 0 : q.value(0).toInt();
+    if (std::find(allowed.begin(), allowed.end(), state) == allowed.end())
+        throw Refusal{QStringLiteral("物品") + q.value(1).toString() + QString::fromUtf8(refusal)};
 }
 
 // Freezes the bill: only a bill still in one of `from` states moves, so two
@@ -230,18 +227,10 @@ TallyOutcome tallyTransfer(Connection &conn, qint64 billId)
             throw Refusal{QString::fromUtf8(TallyMessages::NoTransferItems)};
         int changed = 0;
         for (const Line &l : all) {
-            // A line whose item has left the ledger changes nothing; an item
-            // lent out, under repair or written off is not moved.
+            // Every item must still be on the ledger and in normal use.
             if (l.assetId.isNull())
-                continue;
-            const QVariant st = conn.scalar(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
-                                                .arg(conn.quote(QStringLiteral("State")), conn.quote(QStringLiteral("Asset")),
-                                                     conn.quote(QStringLiteral("Id")), forUpdate(conn)),
-                                            QVariantList{l.assetId});
-            if (!st.isValid())
-                continue;
-            if (!st.isNull() && st.toInt() >= 2)
-                throw Refusal{QString::fromUtf8(TallyMessages::ItemNotInUse)};
+                throw Refusal{QString::fromUtf8(TallyMessages::ItemMissing)};
+            requireItemState(conn, l.assetId.toLongLong(), {0, 1}, TallyMessages::ItemNotInUse);
             changed += conn.exec(QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ?, %5 = ?, %6 = 1 WHERE %7 = ?")
                                      .arg(conn.quote(QStringLiteral("Asset")), conn.quote(QStringLiteral("Department")),
                                           conn.quote(QStringLiteral("keeper")), conn.quote(QStringLiteral("Place")),
@@ -257,16 +246,13 @@ TallyOutcome tallyTransfer(Connection &conn, qint64 billId)
 namespace {
 // The one-item tallies: check the bill, check the item, write the item, freeze the bill.
 TallyOutcome oneItem(Connection &conn, const QString &table, qint64 billId, std::initializer_list<int> editable, int billTo,
-                     const std::function<void(const Row &)> &check, bool itemMustBeInUse,
+                     const std::function<void(const Row &)> &check, std::initializer_list<int> itemStates, const char *itemRefusal,
                      const std::function<std::pair<QStringList, QVariantList>(const Row &)> &itemValues)
 {
     return run(conn, table, billId, editable, [&](const Row &bill) {
         check(bill);
         const qint64 assetId = bill["AssetId"].toLongLong();
-        if (itemMustBeInUse)
-            requireInUse(conn, assetId);
-        else
-            itemState(conn, assetId);
+        requireItemState(conn, assetId, itemStates, itemRefusal);
         auto [cols, values] = itemValues(bill);
         QStringList sets;
         for (const QString &c : cols)
@@ -291,7 +277,13 @@ std::function<void(const Row &)> requireItem(const char *message)
 
 TallyOutcome tallyWriteOff(Connection &conn, qint64 billId)
 {
-    return oneItem(conn, QStringLiteral("Asset_Discard"), billId, {0}, 1, requireItem(TallyMessages::NoWriteOffItem), true, [&](const Row &bill) {
+    auto check = [](const Row &bill) {
+        requireItem(TallyMessages::NoWriteOffItem)(bill);
+        // An empty date would stamp the item with no write-off date at all.
+        if (bill.empty("DecDate"))
+            throw Refusal{QString::fromUtf8(TallyMessages::NoWriteOffDate)};
+    };
+    return oneItem(conn, QStringLiteral("Asset_Discard"), billId, {0}, 1, check, {0, 1}, TallyMessages::ItemNotInUse, [&](const Row &bill) {
         return std::make_pair(QStringList{"DiscardDate", "DecType", "DiscardCause", "State"},
                               QVariantList{conn.dialect().toDb(dateOrNull(bill["DecDate"])), textOf(bill["DecType"]), textOf(bill["Cause"]), 4});
     });
@@ -299,14 +291,14 @@ TallyOutcome tallyWriteOff(Connection &conn, qint64 billId)
 
 TallyOutcome tallyLoan(Connection &conn, qint64 billId)
 {
-    return oneItem(conn, QStringLiteral("Asset_Loan"), billId, {0}, 1, requireItem(TallyMessages::NoLoanItem), true, [](const Row &bill) {
+    return oneItem(conn, QStringLiteral("Asset_Loan"), billId, {0}, 1, requireItem(TallyMessages::NoLoanItem), {0, 1}, TallyMessages::ItemNotInUse, [](const Row &bill) {
         return std::make_pair(QStringList{"Department", "User", "State"}, QVariantList{textOf(bill["LoanDept"]), textOf(bill["Loaner"]), 2});
     });
 }
 
 TallyOutcome tallyRepair(Connection &conn, qint64 billId)
 {
-    return oneItem(conn, QStringLiteral("Asset_Service"), billId, {0}, 1, requireItem(TallyMessages::NoRepairItem), true,
+    return oneItem(conn, QStringLiteral("Asset_Service"), billId, {0}, 1, requireItem(TallyMessages::NoRepairItem), {0, 1}, TallyMessages::ItemNotInUse,
                    [](const Row &) { return std::make_pair(QStringList{"State"}, QVariantList{3}); });
 }
 
@@ -316,7 +308,7 @@ TallyOutcome tallyLoanReturn(Connection &conn, qint64 billId)
         if (bill.empty("BackDate"))
             throw Refusal{QString::fromUtf8(TallyMessages::NoReturnDate)};
     };
-    return oneItem(conn, QStringLiteral("Asset_Loan"), billId, {1, 2}, 3, check, false, [](const Row &) {
+    return oneItem(conn, QStringLiteral("Asset_Loan"), billId, {1, 2}, 3, check, {2}, TallyMessages::ItemNotLent, [](const Row &) {
         return std::make_pair(QStringList{"Department", "User", "State"}, QVariantList{QString(QLatin1String("")), QString(QLatin1String("")), 0});
     });
 }
@@ -327,7 +319,7 @@ TallyOutcome tallyRepairCompletion(Connection &conn, qint64 billId)
         if (bill.empty("BackDate"))
             throw Refusal{QString::fromUtf8(TallyMessages::NoCompletionDate)};
     };
-    return oneItem(conn, QStringLiteral("Asset_Service"), billId, {1, 2}, 3, check, false, [](const Row &) {
+    return oneItem(conn, QStringLiteral("Asset_Service"), billId, {1, 2}, 3, check, {3}, TallyMessages::ItemNotUnderRepair, [](const Row &) {
         return std::make_pair(QStringList{"Department", "User", "State"}, QVariantList{QString(QLatin1String("")), QString(QLatin1String("")), 0});
     });
 }

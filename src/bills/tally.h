@@ -47,5 +47,9 @@ inline const char *const NoCompletionDate = "没有指定取回日期，不可�
 // Our own refusals where the register has changed since the window read it.
 inline const char *const BillMissing = "单据不存在（可能已被其他用户删除），不可登帐！";
 inline const char *const ItemMissing = "物品在台帐中已不存在，不可登帐！";
-inline const char *const ItemNotInUse = "物品已借出、在维修或已销账，不可登帐！";
+inline const char *const NoWriteOffDate = "没有指定销账日期，不可登帐！";
+// These follow "物品" and the item's code.
+inline const char *const ItemNotInUse = "已借出、在维修或已销账，不可登帐！";
+inline const char *const ItemNotLent = "不在借出状态，不可登帐！";
+inline const char *const ItemNotUnderRepair = "不在维修状态，不可登帐！";
 } // namespace TallyMessages
