@@ -12,6 +12,7 @@
 #include "reports/engine/reportpreview.h"
 #include "support/testdb.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -158,6 +159,68 @@ private slots:
         QVERIFY(!w->editorOf("Name")->isEnabled());
         QVERIFY(!shown(f->tallyButton()));
         QCOMPARE(f->grid()->model()->index(0, 0).data(Qt::BackgroundRole).value<QColor>(), UiLook::Cream);
+    }
+
+    // Refresh with changes pending: Yes whose save fails keeps everything;
+    // No drops the changes; a title click sorts the list.
+    void refreshQuestionAndSort()
+    {
+        addBill("Asset_Service", "2024033001", "ServiceDate", QDate(2024, 3, 30), 0);
+        addBill("Asset_Service", "2024033002", "ServiceDate", QDate(2024, 3, 30), 1);
+        ScopedScriptedPrompter p;
+        auto w = open<RepairBillWindow>();
+        auto *f = w->frame();
+        w->list()->first();
+        w->list()->setValue("ServiceDept", QStringLiteral("修理厂"));
+        w->list()->post();
+        c().exec("DROP TABLE Asset_Service");
+        p->answers.push_back(Prompter::Yes);
+        QVERIFY(!f->refresh());
+        QCOMPARE(p->texts(), (QStringList{"数据已经修改，需要保存吗？", "保存失败！"}));
+        QCOMPARE(w->list()->recordCount(), 2);
+        QCOMPARE(w->list()->asString("ServiceDept"), QStringLiteral("修理厂"));
+        QVERIFY(f->hasPendingChanges());
+        p->answers.push_back(Prompter::Cancel);
+        QVERIFY(!f->queryClose());
+        QVERIFY(f->hasPendingChanges());
+
+        f->grid()->clickTitle(0);
+        QCOMPARE(codes(w->list()), (QStringList{"2024033002", "2024033001"}));
+        f->grid()->clickTitle(0);
+        QCOMPARE(codes(w->list()), (QStringList{"2024033001", "2024033002"}));
+    }
+
+    void comboListsFromTheRegister()
+    {
+        c().exec("INSERT INTO Staffer (Code, Name) VALUES ('002', 'Zhao'), ('001', 'Wang')");
+        c().exec("INSERT INTO Department (Id, Code, Name) VALUES ('0001', '01', 'Office')");
+        auto w = open<LoanBillWindow>();
+        auto items = [](QWidget *combo) {
+            auto *c = qobject_cast<QComboBox *>(combo);
+            QStringList out;
+            for (int i = 0; c && i < c->count(); ++i)
+                if (!c->itemText(i).isEmpty())
+                    out << c->itemText(i);
+            return out;
+        };
+        auto names = [this](const QString &order) {
+            QStringList out;
+            QSqlQuery q = c().query(QStringLiteral("SELECT Name FROM Staffer ORDER BY ") + order);
+            while (q.next())
+                out << q.value(0).toString();
+            return out;
+        };
+        const QStringList byName = names("Name"), byCode = names("Code");
+        QVERIFY(byName.indexOf("Wang") < byName.indexOf("Zhao"));
+        QCOMPARE(items(w->editorOf("Loaner")), byName);
+        QCOMPARE(items(w->editorOf("Loankeeper")), byName);
+        QCOMPARE(items(w->editorOf("LoanDept")), QStringList{"Office"});
+        auto back = open<LoanReturnBillWindow>();
+        QCOMPARE(items(back->editorOf("Backer")), byCode);
+        c().exec("UPDATE Staffer SET Code='000' WHERE Name='Zhao'");
+        auto back2 = open<LoanReturnBillWindow>();
+        QCOMPARE(items(back2->editorOf("BackKeeper")).first(), QStringLiteral("Zhao")); // the return windows order by code
+        QCOMPARE(items(back->editorOf("Backer")), byCode); // an open window keeps the list it read
     }
 
     void closeQuestion_data()
