@@ -1,4 +1,5 @@
 #include "queries/assethistorywindow.h"
+#include "queries/readonlyform.h"
 
 #include "common/boundeditors.h"
 #include "common/datagrid.h"
@@ -35,48 +36,6 @@ void openOrTell(Dataset *ds, QWidget *w)
     } catch (const DataError &e) {
         Prompter::instance().information(e.message(), QString(), w);
     }
-}
-
-struct Field {
-    const char *label;
-    const char *field;
-    int span; // columns of the three taken
-};
-
-// Rows of labelled read-only boxes bound to the current row of `ds`.
-QWidget *card(Dataset *ds, const std::vector<std::vector<Field>> &rows, QWidget *parent, int columns = 3)
-{
-    auto *w = new QWidget(parent);
-    auto *g = new QGridLayout(w);
-    g->setContentsMargins(6, 4, 6, 4);
-    for (int r = 0; r < int(rows.size()); ++r) {
-        int c = 0;
-        for (const Field &f : rows[size_t(r)]) {
-            g->addWidget(formLabel(QString::fromUtf8(f.label), w), r, c * 2);
-            const QString field = QLatin1String(f.field);
-            const bool date = field.endsWith(QLatin1String("Date"));
-            QLineEdit *e = date ? static_cast<QLineEdit *>(new BoundDateEdit(ds, field, w)) : new BoundLineEdit(ds, field, w);
-            e->setObjectName(field);
-            e->setReadOnly(true);
-            UiLook::applyEditorLook(e);
-            g->addWidget(e, r, c * 2 + 1, 1, f.span * 2 - 1);
-            c += f.span;
-        }
-    }
-    for (int c = 0; c < columns; ++c)
-        g->setColumnStretch(c * 2 + 1, 1);
-    return w;
-}
-
-QGroupBox *memoBox(Dataset *ds, const QString &title, const QString &field, QWidget *parent)
-{
-    auto *box = new QGroupBox(title, parent);
-    auto *memo = new BoundMemo(ds, field, box);
-    memo->setObjectName(field);
-    memo->setReadOnly(true);
-    UiLook::applyEditorLook(memo);
-    (new QVBoxLayout(box))->addWidget(memo);
-    return box;
 }
 
 // Panels whose boxes show but never take text.
@@ -178,7 +137,7 @@ AssetHistoryWindow::AssetHistoryWindow(Connection *conn, QWidget *parent) : QWid
     auto *top = new QWidget(right);
     auto *topLay = new QVBoxLayout(top);
     topLay->setContentsMargins(0, 0, 0, 0);
-    topLay->addWidget(card(m_items,
+    topLay->addWidget(readOnlyCard(m_items,
                            {{{"物品编号", "Code", 1}, {"物品名称", "Name", 2}},
                             {{"物品型号", "Model", 1}, {"计量单位", "Unit", 1}, {"物品原值", "Price", 1}},
                             {{"生产厂商", "Manufacturer", 1}, {"生产日期", "ManufactureDate", 1}, {"增加方式", "AppType", 1}},
@@ -187,11 +146,11 @@ AssetHistoryWindow::AssetHistoryWindow(Connection *conn, QWidget *parent) : QWid
                             {{"使用部门", "Department", 2}, {"使用人员", "User", 1}},
                             {{"技术状态", "TechnicalState", 3}}},
                            top));
-    topLay->addWidget(memoBox(m_items, QStringLiteral("详细配置"), QStringLiteral("Makeof"), top));
+    topLay->addWidget(readOnlyMemo(m_items, QStringLiteral("详细配置"), QStringLiteral("Makeof"), top));
 
     m_pages = new QTabWidget(right);
     m_pages->setObjectName(QStringLiteral("PageControl"));
-    m_pages->addTab(card(m_add, {{{"单据编号", "Code", 1}, {"采购日期", "BuyDate", 1}},
+    m_pages->addTab(readOnlyCard(m_add, {{{"单据编号", "Code", 1}, {"采购日期", "BuyDate", 1}},
                                  {{"供应厂商", "Firm", 3}},
                                  {{"增加方式", "AppType", 1}, {"增加数量", "AddNumber", 1}, {"经办人员", "Transactor", 1}},
                                  {{"验收人员", "Checker", 1}, {"制单人员", "Controller", 1}, {"制单日期", "BuildDate", 1}}},
@@ -215,11 +174,11 @@ AssetHistoryWindow::AssetHistoryWindow(Connection *conn, QWidget *parent) : QWid
     m_pages->addTab(m_repairPanels, QStringLiteral("物品维护单"));
     auto *discardPage = new QWidget(m_pages);
     auto *discardLay = new QVBoxLayout(discardPage);
-    discardLay->addWidget(card(m_discard, {{{"单据编号", "Code", 1}, {"销账日期", "DecDate", 1}},
+    discardLay->addWidget(readOnlyCard(m_discard, {{{"单据编号", "Code", 1}, {"销账日期", "DecDate", 1}},
                                            {{"销账方式", "DecType", 1}, {"批准人员", "Manager", 1}},
                                            {{"经办人员", "Transactor", 1}, {"制单人员", "Controller", 1}, {"制单日期", "BuildDate", 1}}},
                                discardPage));
-    discardLay->addWidget(memoBox(m_discard, QStringLiteral("销账原因"), QStringLiteral("Cause"), discardPage), 1);
+    discardLay->addWidget(readOnlyMemo(m_discard, QStringLiteral("销账原因"), QStringLiteral("Cause"), discardPage), 1);
     m_pages->addTab(discardPage, QStringLiteral("物品销账单"));
 
     auto *legend = new QWidget(right);
