@@ -11,6 +11,7 @@
 #include "reports/statwindows.h"
 #include "queries/loanquerywindow.h"
 #include "queries/assethistorywindow.h"
+#include "queries/billquerywindow.h"
 
 // One line per finished window (see childwindowregistry.h). "m_Archives"
 // and "m_AssetArchives" share the ledger window: plug it once.
@@ -28,6 +29,9 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug<RepairCompletionBillWindow>(QStringLiteral("m_Retake"));
     registry.plug<WriteOffBillWindow>(QStringLiteral("m_DecAsset"));
     registry.plug<AssetHistoryWindow>(QStringLiteral("m_QArchives"));
+    registry.plug<AcquisitionQueryWindow>(QStringLiteral("m_QAddAsset"));
+    registry.plug<TransferQueryWindow>(QStringLiteral("m_QPrepare"));
+    registry.plug<WriteOffQueryWindow>(QStringLiteral("m_QDecAsset"));
     registry.plug<LoanQueryWindow>(QStringLiteral("m_QLoan"));
     registry.plug<RepairQueryWindow>(QStringLiteral("m_QMaintain"));
     registry.plug<CategorySummaryWindow>(QStringLiteral("m_QSumy"));
