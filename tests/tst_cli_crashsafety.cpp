@@ -18,13 +18,7 @@ class CrashSafetyTest : public QObject {
 private:
     std::unique_ptr<TestDb> db;
 
-    QStringList target() const
-    {
-        const ConnectionParams &p = db->params();
-        if (p.engine == Engine::SQLite)
-            return {QStringLiteral("--db"), p.sqlitePath};
-        return {QStringLiteral("--pg"), QStringLiteral("host=%1 port=%2 dbname=%3 user=%4").arg(p.host).arg(p.port).arg(p.database, p.user)};
-    }
+    QStringList target() const { return db->cliArgs(); }
 
 private slots:
     void initTestCase_data() { TestDb::addEngineRows(); }

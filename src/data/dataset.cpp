@@ -15,39 +15,54 @@
 
 namespace {
 
-// Names of the ":name" placeholders of a statement, outside quoted text.
-QStringList placeholderNames(const QString &sql)
+// Scans a statement for its ":name" placeholders outside quoted text and
+// "::" casts. Returns the names in order of first use; with `numbered` set,
+// also gives the statement with each placeholder written $1, $2 … (libpq).
+QStringList scanPlaceholders(const QString &sql, QString *numbered = nullptr)
 {
-    QStringList out;
+    QStringList order;
     const int n = sql.size();
     QChar quote;
     for (int i = 0; i < n; ++i) {
         const QChar c = sql.at(i);
+        if (quote.isNull() && c == QLatin1Char(':') && i + 1 < n && sql.at(i + 1) == QLatin1Char(':')) {
+            if (numbered)
+                *numbered += QLatin1String("::");
+            ++i;
+            continue;
+        }
         if (!quote.isNull()) {
             if (c == quote)
                 quote = QChar();
-            continue;
-        }
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             quote = c;
         } else if (c == QLatin1Char(':')) {
-            if (i + 1 < n && sql.at(i + 1) == QLatin1Char(':')) {
-                ++i;
-                continue;
-            }
             int j = i + 1;
             while (j < n && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
                 ++j;
             if (j > i + 1) {
                 const QString name = sql.mid(i + 1, j - i - 1);
-                if (!out.contains(name, Qt::CaseInsensitive))
-                    out << name;
+                int idx = -1;
+                for (int k = 0; k < order.size() && idx < 0; ++k)
+                    if (order[k].compare(name, Qt::CaseInsensitive) == 0)
+                        idx = k;
+                if (idx < 0) {
+                    order << name;
+                    idx = int(order.size()) - 1;
+                }
+                if (numbered)
+                    *numbered += QLatin1Char('$') + QString::number(idx + 1);
+                i = j - 1;
+                continue;
             }
-            i = j - 1;
         }
+        if (numbered)
+            *numbered += c;
     }
-    return out;
+    return order;
 }
+
+QStringList placeholderNames(const QString &sql) { return scanPlaceholders(sql); }
 
 FieldType typeOfColumn(ColumnType t)
 {
@@ -331,48 +346,7 @@ void DatasetLoader::loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql)
 {
     // ":name" placeholders become $1, $2 … in order of first use.
     QString converted;
-    QStringList order;
-    {
-        const int n = sql.size();
-        QChar quote;
-        for (int i = 0; i < n; ++i) {
-            const QChar c = sql.at(i);
-            if (!quote.isNull()) {
-                if (c == quote)
-                    quote = QChar();
-                converted += c;
-                continue;
-            }
-            if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-                quote = c;
-                converted += c;
-            } else if (c == QLatin1Char(':') && i + 1 < n && sql.at(i + 1) == QLatin1Char(':')) {
-                converted += QLatin1String("::");
-                ++i;
-            } else if (c == QLatin1Char(':')) {
-                int j = i + 1;
-                while (j < n && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
-                    ++j;
-                if (j == i + 1) {
-                    converted += c;
-                    continue;
-                }
-                const QString name = sql.mid(i + 1, j - i - 1);
-                int idx = -1;
-                for (int k = 0; k < order.size(); ++k)
-                    if (order[k].compare(name, Qt::CaseInsensitive) == 0)
-                        idx = k;
-                if (idx < 0) {
-                    order << name;
-                    idx = int(order.size()) - 1;
-                }
-                converted += QLatin1Char('$') + QString::number(idx + 1);
-                i = j - 1;
-            } else {
-                converted += c;
-            }
-        }
-    }
+    const QStringList order = scanPlaceholders(sql, &converted);
     std::vector<QByteArray> values(size_t(order.size()));
     std::vector<const char *> ptrs(size_t(order.size()), nullptr); // null pointer: SQL NULL
     for (int k = 0; k < order.size(); ++k) {

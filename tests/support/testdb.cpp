@@ -69,3 +69,11 @@ Engine TestDb::currentEngine()
     const Engine e = *static_cast<const Engine *>(QTest::qGlobalData("engine", qMetaTypeId<Engine>()));
     return e;
 }
+
+QStringList TestDb::cliArgs() const
+{
+    if (m_params.engine == Engine::SQLite)
+        return {QStringLiteral("--db"), m_params.sqlitePath};
+    return {QStringLiteral("--pg"), QStringLiteral("host=%1 port=%2 dbname=%3 user=%4")
+                                        .arg(m_params.host).arg(m_params.port).arg(m_params.database, m_params.user)};
+}

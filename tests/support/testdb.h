@@ -17,6 +17,8 @@ public:
     // Another connection to the same register, as a second user would have.
     std::unique_ptr<Connection> openAnother() const;
     QString folder() const { return m_dir.path(); }
+    // The zentrav-cli arguments naming this register: --db FILE or --pg "…".
+    QStringList cliArgs() const;
 
     static bool pgAvailable();
     static ConnectionParams pgAdminParams();
