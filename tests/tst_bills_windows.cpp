@@ -434,6 +434,14 @@ private slots:
         QCOMPARE(assetValue(a, "Department").toString(), QString());
         QCOMPARE(assetValue(a, "User").toString(), QString());
         QCOMPARE(assetValue(a, "keeper").toString(), QStringLiteral("原保管"));
+        // The closed bill stays in view, current, in the closed colour, until the next Refresh.
+        QCOMPARE(w->list()->asString("Code"), QStringLiteral("2020010101"));
+        QCOMPARE(w->list()->asInt("State"), 3);
+        QCOMPARE(f->grid()->model()->index(w->list()->currentRow(), 0).data(Qt::BackgroundRole).value<QColor>(), UiLook::Cream);
+        QVERIFY(!w->editorOf("BackDate")->isEnabled());
+        QVERIFY(!shown(f->tallyButton()));
+        QTest::mouseClick(f->refreshButton(), Qt::LeftButton);
+        QCOMPARE(codes(w->list()), QStringList{"2024033002"});
     }
 
     void transferLinesSaveAndTally()

@@ -62,7 +62,8 @@ BillFrame::BillFrame(Connection *conn, const BillFrameSetup &setup, QWidget *par
 {
     setFont(UiLook::font(15));
     m_list = new Dataset(conn, this);
-    m_list->setSql(setup.listSql);
+    m_list->setSql(withKeptBill(setup.listSql, setup.keyColumn));
+    m_list->setParam(QStringLiteral("keepId"), -1);
     m_list->setUpdateTable(setup.table);
 
     auto *outer = new QVBoxLayout(this);
@@ -183,9 +184,23 @@ BillFrame::BillFrame(Connection *conn, const BillFrameSetup &setup, QWidget *par
 
 BillFrame::~BillFrame() = default;
 
+// The list statement also keeps the bill just tallied, so that it stays in
+// view with its new colour even when its date lies outside the date window;
+// the next Refresh applies the window alone.
+QString BillFrame::withKeptBill(const QString &sql, const QString &keyColumn)
+{
+    const int where = sql.indexOf(QStringLiteral(" where "), 0, Qt::CaseInsensitive);
+    const int order = sql.lastIndexOf(QStringLiteral(" order by "), -1, Qt::CaseInsensitive);
+    if (where < 0 || order < where)
+        return sql;
+    return sql.left(where) + QStringLiteral(" where (") + sql.mid(where + 7, order - where - 7) + QStringLiteral(") or ") + keyColumn +
+           QStringLiteral("=:keepId") + sql.mid(order);
+}
+
 void BillFrame::openList(const QDate &from, const QDate &to)
 {
     m_list->close();
+    m_list->setParam(QStringLiteral("keepId"), -1);
     m_list->setParam(QStringLiteral("minDate"), QDateTime(from, QTime(0, 0)));
     m_list->setParam(QStringLiteral("maxDate"), QDateTime(to, QTime(0, 0)));
     m_list->open();
@@ -330,6 +345,7 @@ void BillFrame::tally()
         Prompter::instance().information(out.message, QString(), this);
     // The row shows what the register now holds (tallied, or changed by another user).
     try {
+        m_list->setParam(QStringLiteral("keepId"), id);
         m_list->requery();
         for (Dataset *d : m_details)
             d->requery();

@@ -28,7 +28,8 @@ struct BillFrameSetup {
     QString caption;      // window title
     QString heading;      // green label of the top bar
     QString table;        // the bill table Save writes to
-    QString listSql;      // the list statement, with :minDate and :maxDate
+    QString listSql;      // the list statement ("... where ... order by ..."), with :minDate and :maxDate
+    QString keyColumn = QStringLiteral("Id"); // the bill's key as the statement names it
     QList<int> editableStates{0};
     bool fourState = false;
     QStringList legend;   // one label per state colour (2 or 4)
@@ -121,6 +122,7 @@ signals:
 
 private:
     void openList(const QDate &from, const QDate &to);
+    static QString withKeptBill(const QString &sql, const QString &keyColumn);
     bool writeAll();
 
     Connection *m_conn;

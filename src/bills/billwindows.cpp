@@ -430,6 +430,7 @@ void BillWindow::buildLoanReturn()
         "B.Manufacturer as Manufacturer, B.Makeof as Makeof from Asset_Loan A left join Asset B on A.AssetId=B.Id "
         "where A.State=1 or A.State=2 or (A.State=3 and A.LoanDate>=:minDate and A.LoanDate<=:maxDate) order by A.Code");
     s.editableStates = {1, 2};
+    s.keyColumn = QStringLiteral("A.Id");
     s.fourState = true;
     s.appends = false;
     s.legend = {QStringLiteral("借出未登帐"), QStringLiteral("借出已登帐"), QStringLiteral("归还未登帐"), QStringLiteral("归还已登帐")};
@@ -482,6 +483,7 @@ void BillWindow::buildRepairCompletion()
         "B.Makeof as Makeof from Asset_Service A left join Asset B on A.AssetId=B.Id "
         "where A.State=1 or A.State=2 or (A.State=3 and A.ServiceDate>=:minDate and A.ServiceDate<=:maxDate) order by A.Code");
     s.editableStates = {1, 2};
+    s.keyColumn = QStringLiteral("A.Id");
     s.fourState = true;
     s.appends = false;
     s.legend = {QStringLiteral("维修未登帐"), QStringLiteral("维修已登帐"), QStringLiteral("完成未登帐"), QStringLiteral("完成已登帐")};
