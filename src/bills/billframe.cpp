@@ -164,6 +164,9 @@ BillFrame::BillFrame(Connection *conn, const BillFrameSetup &setup, QWidget *par
     outer->addWidget(split, 1);
 
     connect(m_refresh, &QToolButton::clicked, this, [this] { refresh(); });
+    // Enter in either date editor runs Refresh.
+    connect(m_minDate, &QLineEdit::returnPressed, this, [this] { refresh(); });
+    connect(m_maxDate, &QLineEdit::returnPressed, this, [this] { refresh(); });
     if (m_append) {
         connect(m_append, &QToolButton::clicked, this, &BillFrame::append);
         connect(m_delete, &QToolButton::clicked, this, &BillFrame::removeCurrent);
