@@ -25,17 +25,8 @@ QMap<QString, Entry> &registry()
     return r;
 }
 
-QTextStream &err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
-
-QTextStream &out()
-{
-    static QTextStream s(stdout);
-    return s;
-}
+QTextStream &err() { return cliErr(); }
+QTextStream &out() { return cliOut(); }
 
 // zentrav-cli init --db FILE | --pg "host=… dbname=… user=…"
 int initCommand(const QStringList &args)
@@ -102,6 +93,18 @@ void registerBuiltins()
 }
 
 } // namespace
+
+QTextStream &cliErr()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+QTextStream &cliOut()
+{
+    static QTextStream s(stdout);
+    return s;
+}
 
 void registerCliCommand(const QString &name, const QString &summary, CliCommand fn)
 {

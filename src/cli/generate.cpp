@@ -263,7 +263,7 @@ struct Generator {
 
 int generateCommand(const QStringList &args)
 {
-    QTextStream err(stderr), out(stdout);
+    QTextStream &err = cliErr(), &out = cliOut();
     QString dbPath;
     qint64 items = -1, bills = 0, seed = 1;
     for (int i = 0; i < args.size(); ++i) {

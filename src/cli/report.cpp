@@ -21,17 +21,8 @@ QMap<QString, CliReportSpec> &reports()
     return r;
 }
 
-QTextStream &err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
-
-QTextStream &out()
-{
-    static QTextStream s(stdout);
-    return s;
-}
+QTextStream &err() { return cliErr(); }
+QTextStream &out() { return cliOut(); }
 
 // The program's short date (yyyy/M/d) or yyyy-MM-dd.
 QDate parseDate(const QString &text)

@@ -12,7 +12,7 @@
 // Runs the same tally as the bill window, for batch work at month end.
 int tallyCommand(const QStringList &args)
 {
-    QTextStream err(stderr), out(stdout);
+    QTextStream &err = cliErr(), &out = cliOut();
     const QString usage = QStringLiteral("用法: zentrav-cli tally KIND ID (--db FILE | --pg \"host=… dbname=… user=…\") --user CODE\n"
                                          "  KIND: acquisition, transfer, writeoff, loan, loan-return, repair, repair-completion");
     QStringList positional;
