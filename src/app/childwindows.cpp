@@ -12,6 +12,7 @@
 #include "queries/loanquerywindow.h"
 #include "queries/assethistorywindow.h"
 #include "queries/billquerywindow.h"
+#include "queries/personalloanswindow.h"
 
 // One line per finished window (see childwindowregistry.h). "m_Archives"
 // and "m_AssetArchives" share the ledger window: plug it once.
@@ -34,6 +35,7 @@ void plugChildWindows(ChildWindowRegistry &registry)
     registry.plug<WriteOffQueryWindow>(QStringLiteral("m_QDecAsset"));
     registry.plug<LoanQueryWindow>(QStringLiteral("m_QLoan"));
     registry.plug<RepairQueryWindow>(QStringLiteral("m_QMaintain"));
+    registry.plug<PersonalLoansWindow>(QStringLiteral("m_grloanlist"));
     registry.plug<CategorySummaryWindow>(QStringLiteral("m_QSumy"));
     registry.plug<CategoryListWindow>(QStringLiteral("m_zcfllb"));
     registry.plug<DepartmentListWindow>(QStringLiteral("m_bmzcmxlb"));
