@@ -65,8 +65,22 @@ private slots:
             }
             p.waitForFinished(30000);
 
-            const int state = c.scalar(QStringLiteral("SELECT State FROM Asset_Add WHERE Id = ?"), QVariantList{bill}).toInt();
-            const int items = c.scalar(QStringLiteral("SELECT count(*) FROM Asset WHERE Add_Id = ?"), QVariantList{bill}).toInt();
+            if (c.engine() == Engine::PostgreSQL) {
+                // The server may still be finishing (committing or rolling back)
+                // the killed client's transaction: wait until its backend is gone.
+                for (int i = 0; i < 200; ++i) {
+                    if (c.scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
+                                                "AND pid <> pg_backend_pid()")).toInt() == 0)
+                        break;
+                    QThread::msleep(50);
+                }
+            }
+            // Bill and items read in one statement: one snapshot.
+            QSqlQuery q = c.query(QStringLiteral("SELECT State, (SELECT count(*) FROM Asset WHERE Add_Id = ?) FROM Asset_Add WHERE Id = ?"),
+                                  QVariantList{bill, bill});
+            QVERIFY(q.next());
+            const int state = q.value(0).toInt();
+            const int items = q.value(1).toInt();
             if (state == 0) {
                 QCOMPARE(items, 0);
             } else {
