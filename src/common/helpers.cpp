@@ -67,10 +67,7 @@ namespace {
 // that the guard puts back afterwards.
 void filterChildren(Dataset &tree, const QString &id)
 {
-    tree.setFiltered(false);
-    tree.setFilter(Filter::equals(QStringLiteral("Parent_Id"), id));
-    tree.setFiltered(true);
-    tree.first();
+    tree.filterTo(Filter::equals(QStringLiteral("Parent_Id"), id));
 }
 } // namespace
 

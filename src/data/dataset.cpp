@@ -967,6 +967,12 @@ void Dataset::setFilterText(const QString &text) { applyFilterState(Filter::pars
 
 void Dataset::setFiltered(bool on) { applyFilterState(m_filter, m_filterText, on); }
 
+void Dataset::filterTo(const Filter &f)
+{
+    applyFilterState(f, QString(), true);
+    first();
+}
+
 void Dataset::setSort(const QString &sortText)
 {
     post();

@@ -160,6 +160,9 @@ public:
     void setFilterText(const QString &text); // parsed; throws DataError on bad syntax
     QString filterText() const { return m_filterText; }
     void setFiltered(bool on);
+    // Sets the filter, turns it on and goes to the first row, rebuilding the
+    // visible rows once (the windows' "show this branch").
+    void filterTo(const Filter &f);
     bool isFiltered() const { return m_filtered; }
     // "Column", "Column ASC" or "Column DESC"; empty for the statement's order.
     void setSort(const QString &sortText);

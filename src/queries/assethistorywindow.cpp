@@ -217,8 +217,5 @@ AssetHistoryWindow::AssetHistoryWindow(Connection *conn, QWidget *parent) : QWid
 void AssetHistoryWindow::chooseCategory(const QString &id)
 {
     const QString t = id.trimmed();
-    m_items->setFiltered(false);
-    m_items->setFilter(Filter::startsWith(QStringLiteral("Type"), t));
-    m_items->setFiltered(true);
-    m_items->first();
+    m_items->filterTo(Filter::startsWith(QStringLiteral("Type"), t));
 }

@@ -122,10 +122,7 @@ PersonalLoansWindow::PersonalLoansWindow(Connection *conn, QWidget *parent) : QW
 
 void PersonalLoansWindow::chooseDepartment(const QString &id)
 {
-    m_staff->setFiltered(false);
-    m_staff->setFilter(Filter::startsWith(QStringLiteral("Dept_Id"), id.trimmed()));
-    m_staff->setFiltered(true);
-    m_staff->first();
+    m_staff->filterTo(Filter::startsWith(QStringLiteral("Dept_Id"), id.trimmed()));
 }
 
 void PersonalLoansWindow::print()

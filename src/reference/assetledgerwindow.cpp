@@ -204,10 +204,7 @@ void AssetLedgerWindow::showEvent(QShowEvent *e)
 void AssetLedgerWindow::filterByCategory(const QString &id)
 {
     try {
-        m_items->setFiltered(false);
-        m_items->setFilter(Filter::startsWith(QStringLiteral("Type"), id.trimmed()));
-        m_items->setFiltered(true);
-        m_items->first();
+        m_items->filterTo(Filter::startsWith(QStringLiteral("Type"), id.trimmed()));
     } catch (const DataError &e) {
         Prompter::instance().information(e.message(), QString(), this);
     }

@@ -195,10 +195,7 @@ void AssetPickerDialog::filterByCategory(const QString &id)
 {
     try {
         m_category = id.trimmed();
-        m_items->setFiltered(false);
-        m_items->setFilter(Filter::startsWith(QStringLiteral("Type"), m_category));
-        m_items->setFiltered(true);
-        m_items->first();
+        m_items->filterTo(Filter::startsWith(QStringLiteral("Type"), m_category));
     } catch (const DataError &e) {
         Prompter::instance().information(e.message(), QString(), this);
     }

@@ -278,10 +278,7 @@ bool StaffWindow::editorsEnabled() const
 void StaffWindow::filterByDepartment(const QString &id)
 {
     try {
-        m_staff->setFiltered(false);
-        m_staff->setFilter(Filter::startsWith(QStringLiteral("Dept_Id"), id.trimmed()));
-        m_staff->setFiltered(true);
-        m_staff->first();
+        m_staff->filterTo(Filter::startsWith(QStringLiteral("Dept_Id"), id.trimmed()));
     } catch (const DataError &e) {
         Prompter::instance().information(e.message(), QString(), this);
     }
