@@ -241,16 +241,9 @@ bool BillFrame::hasPendingChanges()
 
 bool BillFrame::refresh()
 {
-    const QDate from = DateEdit::parse(m_minDate->text());
-    if (!from.isValid()) {
-        Prompter::instance().information(QStringLiteral("起始日期格式错误？"), QString(), this);
+    QDate from, to;
+    if (!DateEdit::readWindow(m_minDate, m_maxDate, this, from, to))
         return false;
-    }
-    const QDate to = DateEdit::parse(m_maxDate->text());
-    if (!to.isValid()) {
-        Prompter::instance().information(QStringLiteral("终止日期格式错误？"), QString(), this);
-        return false;
-    }
     // A failed save keeps the list as it is, so nothing typed is lost.
     if (!TreeWindow::askToSave(this, hasPendingChanges(), [this] { return save(); }, [] {}))
         return false;

@@ -252,6 +252,21 @@ DateEdit::DateEdit(QWidget *parent) : QLineEdit(parent)
     });
 }
 
+bool DateEdit::readWindow(const DateEdit *fromEdit, const DateEdit *toEdit, QWidget *owner, QDate &from, QDate &to)
+{
+    from = parse(fromEdit->text());
+    if (!from.isValid()) {
+        Prompter::instance().information(QStringLiteral("起始日期格式错误？"), QString(), owner);
+        return false;
+    }
+    to = parse(toEdit->text());
+    if (!to.isValid()) {
+        Prompter::instance().information(QStringLiteral("终止日期格式错误？"), QString(), owner);
+        return false;
+    }
+    return true;
+}
+
 QDate DateEdit::parse(const QString &text)
 {
     const QString t = text.trimmed();

@@ -102,6 +102,9 @@ public:
     bool hasValidText() const { return isEmpty() || parse(text()).isValid(); }
     static QDate parse(const QString &text);
     static QString format(const QDate &d);
+    // The two dates of a date window ("…至…"): false, after the window's
+    // message ("起始日期格式错误？" / "终止日期格式错误？"), when one does not read.
+    static bool readWindow(const DateEdit *fromEdit, const DateEdit *toEdit, QWidget *owner, QDate &from, QDate &to);
     void showCalendar();
     QCalendarWidget *calendar() const { return m_calendar; }
 

@@ -210,16 +210,9 @@ void BillStateQueryWindow::openList(const QDate &from, const QDate &to)
 
 bool BillStateQueryWindow::refresh()
 {
-    const QDate from = DateEdit::parse(m_from->text());
-    if (!from.isValid()) {
-        Prompter::instance().information(QStringLiteral("起始日期格式错误？"), QString(), this);
+    QDate from, to;
+    if (!DateEdit::readWindow(m_from, m_to, this, from, to))
         return false;
-    }
-    const QDate to = DateEdit::parse(m_to->text());
-    if (!to.isValid()) {
-        Prompter::instance().information(QStringLiteral("终止日期格式错误？"), QString(), this);
-        return false;
-    }
     openList(from, to);
     applyStateChoice();
     return true;
