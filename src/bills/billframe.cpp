@@ -1,4 +1,5 @@
 #include "bills/billframe.h"
+#include "bills/billsave.h"
 
 #include "common/boundeditors.h"
 #include "common/datagrid.h"
@@ -182,6 +183,8 @@ BillFrame::BillFrame(Connection *conn, const BillFrameSetup &setup, QWidget *par
     connect(m_list, &Dataset::valueChanged, this, [this](int, int field) {
         if (field == m_list->fieldIndex(QStringLiteral("State")))
             changeControlState();
+        else
+            holdCurrent();
     });
 }
 
@@ -209,7 +212,24 @@ void BillFrame::openList(const QDate &from, const QDate &to)
     m_list->open();
     for (Dataset *d : m_details)
         d->requery();
+    m_held.clear();
     changeControlState();
+}
+
+void BillFrame::addDetail(Dataset *ds)
+{
+    m_details.push_back(ds);
+    // A line edited in its editors changes the bill it belongs to.
+    connect(ds, &Dataset::valueChanged, this, [this] { holdCurrent(); });
+}
+
+void BillFrame::holdCurrent()
+{
+    if (!m_list->isOpen() || m_list->currentRow() < 0 || m_list->rowState(m_list->currentRow()) == Dataset::RowState::Inserted)
+        return;
+    const qint64 id = m_list->asInt(QStringLiteral("Id"));
+    if (!m_held.contains(id))
+        m_held.insert(id, int(m_list->asInt(QStringLiteral("State"))));
 }
 
 void BillFrame::showFirstTime(const QDate &today)
@@ -284,6 +304,7 @@ void BillFrame::removeCurrent()
         Prompter::instance().information(QStringLiteral("单据已登帐，不可删除！"), QString(), this);
         return;
     }
+    holdCurrent();
     if (onDelete)
         onDelete(*m_list);
     m_list->remove();
@@ -295,10 +316,10 @@ bool BillFrame::writeAll()
     m_grid->commitEdit();
     if (QWidget *f = focusWidget())
         f->clearFocus(); // an editor writes what was typed when it loses focus
-    if (m_details.empty())
-        saveAll(*m_conn, {m_list});
-    else
-        saveAll(*m_conn, {m_details.front(), m_list});
+    // A new bill whose code another user saved meanwhile takes the next free one.
+    // A bill another user tallied or deleted meanwhile is refused as a whole.
+    saveBills(*m_conn, *m_list, m_details.empty() ? nullptr : m_details.front(), m_held);
+    m_held.clear();
     return true;
 }
 
@@ -393,6 +414,7 @@ bool BillFrame::queryClose()
         for (Dataset *d : m_details)
             d->cancelUpdates();
         m_list->cancelUpdates();
+        m_held.clear();
     });
 }
 

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -59,7 +60,7 @@ public:
 
     // Datasets written with the list and asked about pending changes (the
     // transfer's lines), written before the list.
-    void addDetail(Dataset *ds) { m_details.push_back(ds); }
+    void addDetail(Dataset *ds);
     // Editors enabled only while the current bill is editable.
     void addEditor(QWidget *w) { m_editors.push_back(w); }
     // Buttons shown only while the current bill is editable (line buttons).
@@ -91,6 +92,10 @@ public:
     bool queryClose();
     bool hasPendingChanges();
     bool currentEditable() const;
+    // Notes that the user changed the current bill or its lines, with the
+    // state it was read in: its save is refused if another user has tallied
+    // or deleted it meanwhile.
+    void holdCurrent();
 
     // The default date window: one calendar month back from `today`.
     static QDate monthBefore(const QDate &today);
@@ -139,6 +144,7 @@ private:
     std::vector<QToolButton *> m_stateButtons;
     QDate m_today;
     bool m_shown = false;
+    QHash<qint64, int> m_held; // saved bills changed here: Id -> state as read
 };
 
 // The window hosting a frame: asks the frame's close question.

@@ -680,6 +680,7 @@ void BillWindow::addLine()
     try {
         ds->post();
         m_assets->requery();
+        m_frame->holdCurrent();
         m_lines->append();
         m_lines->setValue(QStringLiteral("MoveId"), ds->value(QStringLiteral("Id")));
         m_lines->setValue(QStringLiteral("AssetId"), *id);
@@ -696,6 +697,7 @@ void BillWindow::removeLine()
     Dataset *ds = list();
     if (!m_lines || !ds->isOpen() || ds->isEmpty() || !m_frame->currentEditable() || m_lines->isEmpty())
         return;
+    m_frame->holdCurrent();
     m_lines->remove();
     updateLineEditors();
 }

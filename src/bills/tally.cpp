@@ -155,6 +155,12 @@ TallyOutcome tallyAcquisition(Connection &conn, qint64 billId, const QDate &toda
             throw Refusal{QString::fromUtf8(TallyMessages::NoCategory)};
         const QString type = bill.text("Type");
 
+        // Two acquisitions numbering items at once would hand out the same
+        // codes. SQLite holds the write lock from BEGIN IMMEDIATE; on
+        // PostgreSQL the numbering waits for the other tally to commit.
+        if (conn.engine() == Engine::PostgreSQL)
+            conn.exec(QStringLiteral("SELECT pg_advisory_xact_lock(?, ?)"), QVariantList{0x5A454E54, int(qChecksum(QByteArrayView("asset.code")))});
+
         // Items of exactly this category are numbered on from their count; a
         // code already taken (an item deleted, or typed on a card) is never
         // handed out again, so the running number also starts past the largest

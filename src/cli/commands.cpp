@@ -11,6 +11,7 @@
 
 int tallyCommand(const QStringList &args);    // tallycmd.cpp
 int generateCommand(const QStringList &args); // generate.cpp
+int saveBillCommand(const QStringList &args); // savebillcmd.cpp
 
 namespace {
 
@@ -90,6 +91,8 @@ void registerBuiltins()
                        QStringLiteral("登帐：tally KIND ID (--db FILE | --pg \"…\") --user CODE"), tallyCommand);
     registerCliCommand(QStringLiteral("generate"),
                        QStringLiteral("生成测试数据库：generate --db FILE --items N [--bills M] [--seed S]"), generateCommand);
+    registerCliCommand(QStringLiteral("save-bill"),
+                       QStringLiteral("测试用：保存未登帐的调拨单，save-bill (--db FILE | --pg \"…\") [--bills K] [--lines N]"), saveBillCommand);
 }
 
 } // namespace

@@ -4,8 +4,16 @@
 
 void saveAll(Connection &conn, std::initializer_list<Dataset *> datasets, const std::function<void()> &work)
 {
+    saveAll(conn, datasets, work, {});
+}
+
+void saveAll(Connection &conn, std::initializer_list<Dataset *> datasets, const std::function<void()> &work,
+             const std::function<void()> &prepare)
+{
     try {
         Transaction tx(conn);
+        if (prepare)
+            prepare();
         for (Dataset *ds : datasets)
             ds->applyUpdates();
         if (work)

@@ -11,3 +11,7 @@ class Dataset;
 // clean. On any failure the transaction is rolled back, every pending change
 // stays as it was, and the DataError is rethrown for the window to report.
 void saveAll(Connection &conn, std::initializer_list<Dataset *> datasets, const std::function<void()> &work = {});
+// The same, with `prepare` run first inside the transaction, before any
+// dataset is written (a bill claims its code under the table's lock there).
+void saveAll(Connection &conn, std::initializer_list<Dataset *> datasets, const std::function<void()> &work,
+             const std::function<void()> &prepare);
