@@ -269,8 +269,15 @@ private slots:
         unit.setCurrentIndex(1);
         emit unit.activated(1);
         QCOMPARE(items->asString("Unit"), QString("套"));
+        // Longer than the column: refused whole with the column's message, nothing cut.
+        const QString makeofBefore = items->asString("Makeof");
         makeof.setPlainText(QString(300, 'm'));
-        QCOMPARE(items->asString("Makeof").size(), 255);
+        QCOMPARE(prompter->texts(), QStringList{"“详细配置”最多只能有 255 个字符，现在有 300 个。"});
+        QCOMPARE(items->asString("Makeof"), makeofBefore);
+        QCOMPARE(makeof.toPlainText(), makeofBefore);
+        prompter->clear();
+        makeof.setPlainText(QString(255, 'm'));
+        QCOMPARE(items->asString("Makeof"), QString(255, 'm'));
         // Moving to another row shows it.
         items->locate("Code", "C");
         QCOMPARE(name.text(), QString("丙"));

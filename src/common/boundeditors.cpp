@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <memory>
 
 // ---- FieldBinding ----------------------------------------------------------
 
@@ -84,6 +85,47 @@ void FieldBinding::refresh()
     m_showing = false;
 }
 
+// ---- input longer than the column ---------------------------------------------
+
+namespace {
+// A line editor stops at the column's width, but a paste or a drop that does
+// not fit would be cut to what fits without a word. Such an input is refused
+// whole: the editor shows the field's value again and the user is told.
+class LengthGuard : public QObject {
+public:
+    LengthGuard(QLineEdit *edit, FieldBinding *b) : QObject(edit), m_edit(edit), m_b(b)
+    {
+        connect(edit, &QLineEdit::inputRejected, this, [this] {
+            if (m_rejected)
+                return;
+            m_rejected = true;
+            // After the editor has finished its own change.
+            QMetaObject::invokeMethod(this, &LengthGuard::refuse, Qt::QueuedConnection);
+        });
+    }
+    // True between a refused input and its message: what the editor holds is cut.
+    bool rejected() const { return m_rejected; }
+
+private:
+    void refuse()
+    {
+        m_rejected = false;
+        m_b->refresh();
+        QString label = m_b->field();
+        if (Dataset *ds = m_b->dataset()) {
+            const int i = ds->fieldIndex(m_b->field());
+            if (i >= 0 && !ds->field(i).label.isEmpty())
+                label = ds->field(i).label;
+        }
+        Prompter::instance().information(QStringLiteral("“%1”最多只能有 %2 个字符，输入的内容没有被接受。").arg(label).arg(m_b->width()),
+                                         QString(), m_edit);
+    }
+    QLineEdit *m_edit;
+    FieldBinding *m_b;
+    bool m_rejected = false;
+};
+} // namespace
+
 // ---- BoundLineEdit -----------------------------------------------------------
 
 BoundLineEdit::BoundLineEdit(Dataset *ds, const QString &field, QWidget *parent) : QLineEdit(parent)
@@ -96,8 +138,15 @@ BoundLineEdit::BoundLineEdit(Dataset *ds, const QString &field, QWidget *parent)
     });
     if (m_b->width() > 0)
         setMaxLength(m_b->width());
-    connect(this, &QLineEdit::textEdited, this, [this] { commitText(false); });
-    connect(this, &QLineEdit::editingFinished, this, [this] { commitText(true); });
+    auto *guard = new LengthGuard(this, m_b);
+    connect(this, &QLineEdit::textEdited, this, [this, guard] {
+        if (!guard->rejected())
+            commitText(false);
+    });
+    connect(this, &QLineEdit::editingFinished, this, [this, guard] {
+        if (!guard->rejected())
+            commitText(true);
+    });
     m_b->refresh();
 }
 
@@ -137,8 +186,10 @@ BoundComboBox::BoundComboBox(Dataset *ds, const QString &field, bool closedList,
         lineEdit()->setFont(UiLook::font(15));
         if (m_b->width() > 0)
             lineEdit()->setMaxLength(m_b->width());
-        connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString &t) {
-            m_b->write(t.isEmpty() ? QVariant() : QVariant(t));
+        auto *guard = new LengthGuard(lineEdit(), m_b);
+        connect(lineEdit(), &QLineEdit::textEdited, this, [this, guard](const QString &t) {
+            if (!guard->rejected())
+                m_b->write(t.isEmpty() ? QVariant() : QVariant(t));
         });
     }
     connect(this, qOverload<int>(&QComboBox::activated), this, [this](int i) {
@@ -221,17 +272,11 @@ BoundMemo::BoundMemo(Dataset *ds, const QString &field, QWidget *parent) : QPlai
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         if (m_inChange || m_b->isShowing())
             return;
-        QString t = toPlainText();
-        const int w = m_b->width();
-        if (w > 0 && t.size() > w) {
-            // The column holds no more: keep what fits.
-            m_inChange = true;
-            t.truncate(w);
-            setPlainText(t);
+        const QString t = toPlainText();
+        // Text longer than the column is refused whole by the dataset, with
+        // its message, and the memo shows the value as it was: nothing is cut.
+        if (!m_b->write(t.isEmpty() ? QVariant() : QVariant(t)))
             moveCursor(QTextCursor::End);
-            m_inChange = false;
-        }
-        m_b->write(t.isEmpty() ? QVariant() : QVariant(t));
     });
     m_b->refresh();
 }
@@ -327,18 +372,28 @@ void DateEdit::showCalendar()
 
 BoundDateEdit::BoundDateEdit(Dataset *ds, const QString &field, QWidget *parent) : DateEdit(parent)
 {
-    m_b = new FieldBinding(ds, field, this, [this](const QVariant &v) {
+    // The value the field had before the user began typing: typing
+    // "2024-02-30" passes through "2024-02-3", a date of its own, which is
+    // written on the way and must not stay when the whole is refused.
+    auto before = std::make_shared<QVariant>();
+    m_b = new FieldBinding(ds, field, this, [this, before](const QVariant &v) {
+        *before = v;
         setDate(v.isNull() || !v.isValid() ? QDate() : v.toDateTime().date());
     });
     connect(this, &DateEdit::dateEdited, this, [this](const QDate &d) {
         m_b->write(d.isValid() ? QVariant(QDateTime(d, QTime(0, 0))) : QVariant());
     });
-    connect(this, &QLineEdit::editingFinished, this, [this] {
-        if (!hasValidText() && isModified()) {
-            setModified(false);
-            Prompter::instance().information(QStringLiteral("“%1”不是有效的日期？").arg(text()), QString(), this);
-            m_b->refresh();
+    connect(this, &QLineEdit::editingFinished, this, [this, before] {
+        if (hasValidText() || !isModified()) {
+            *before = m_b->value();
+            return;
         }
+        setModified(false);
+        Prompter::instance().information(QStringLiteral("“%1”不是有效的日期？").arg(text()), QString(), this);
+        const QVariant now = m_b->value();
+        if (now.isNull() != before->isNull() || now != *before)
+            m_b->write(*before);
+        m_b->refresh();
     });
     m_b->refresh();
 }

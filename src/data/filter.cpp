@@ -10,6 +10,9 @@ Filter Filter::startsWith(const QString &column, const QString &prefix)
     escaped.replace(QLatin1Char('['), QLatin1String("[[]"));
     escaped.replace(QLatin1Char('%'), QLatin1String("[%]"));
     escaped.replace(QLatin1Char('_'), QLatin1String("[_]"));
+    // The like also takes * and ? as wildcards.
+    escaped.replace(QLatin1Char('*'), QLatin1String("[*]"));
+    escaped.replace(QLatin1Char('?'), QLatin1String("[?]"));
     return like(column, escaped + QLatin1Char('%'));
 }
 

@@ -50,6 +50,25 @@ static const char *qtFormat(Photo::Format f)
     }
 }
 
+namespace {
+quint32 le32(const QByteArray &b, int at)
+{
+    return quint8(b[at]) | quint32(quint8(b[at + 1])) << 8 | quint32(quint8(b[at + 2])) << 16 | quint32(quint8(b[at + 3])) << 24;
+}
+
+// The headers of the two metafile kinds: a placeable WMF (key 9AC6CDD7), a
+// plain WMF (type 1 or 2, a header of 9 words), or an EMF (a first record
+// of type 1 carrying the signature " EMF").
+bool looksLikeMetafile(const QByteArray &b)
+{
+    if (b.size() >= 22 && le32(b, 0) == 0x9AC6CDD7u)
+        return true;
+    if (b.size() >= 18 && (b[0] == 1 || b[0] == 2) && b[1] == 0 && b[2] == 9 && b[3] == 0)
+        return true;
+    return b.size() >= 88 && le32(b, 0) == 1 && le32(b, 40) == 0x464D4520u;
+}
+} // namespace
+
 bool MemoryImage::decodes(Photo::Format f, const QByteArray &bytes)
 {
     if (f == Photo::Metafile)
@@ -109,7 +128,8 @@ bool MemoryImage::loadFromFile(const QString &path, QString *error)
         return false;
     }
     const QByteArray bytes = f.readAll();
-    if (!decodes(m_pending, bytes)) {
+    // A metafile cannot be drawn here, so at least its header must say it is one.
+    if (!decodes(m_pending, bytes) || (m_pending == Photo::Metafile && !looksLikeMetafile(bytes))) {
         if (error)
             *error = QStringLiteral("图片文件“%1”已损坏或格式不符！").arg(path);
         return false;
