@@ -24,6 +24,18 @@ bool looksLikeSqlite(const QString &path)
     const QByteArray head = f.read(16);
     return head == QByteArray("SQLite format 3\0", 16);
 }
+// SQLite's reason for refusing a file, in words a user can act on; the
+// engine's own text stays beside it.
+QString sqliteReason(const QString &engineText)
+{
+    if (engineText.contains(QLatin1String("database is locked")))
+        return QStringLiteral("数据库文件正被其他程序锁定，请稍后再试（%1）").arg(engineText);
+    if (engineText.contains(QLatin1String("malformed")))
+        return QStringLiteral("数据库文件已损坏（%1）").arg(engineText);
+    if (engineText.contains(QLatin1String("not a database")))
+        return QStringLiteral("该文件不是 Zentrav 数据库（%1）").arg(engineText);
+    return engineText;
+}
 } // namespace
 
 Connection::Connection()
@@ -95,7 +107,7 @@ void Connection::open(const ConnectionParams &params, int flags)
             // the file is known to be ours (Schema::ensure / Schema::create).
         } catch (const DataError &e) {
             close();
-            throw DataError(QStringLiteral("无法打开数据库 %1：%2").arg(params.describe(), e.message()));
+            throw DataError(QStringLiteral("无法打开数据库 %1：%2").arg(params.describe(), sqliteReason(e.message())));
         }
     } else {
         {
