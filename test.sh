@@ -20,5 +20,12 @@ else
   cat "$pgdir"/*.log >&2 || true
 fi
 export QT_QPA_PLATFORM=offscreen
-cd build
-ctest --output-on-failure -j"$(nproc)" "$@"
+(cd build && ctest --output-on-failure -j"$(nproc)" "$@")
+
+# A short run of every fuzz target (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) over its seed corpus; a crash fails test.sh.
+# ZENTRAV_FUZZ_SECONDS sets the time per target (0 leaves the step out).
+fuzz_seconds=${ZENTRAV_FUZZ_SECONDS:-20}
+if [ "$fuzz_seconds" -gt 0 ]; then
+  "$root/scripts/fuzz-run" "$fuzz_seconds"
+fi

@@ -231,14 +231,24 @@ private slots:
         QTest::newRow("empty") << "" << QDate();
         QTest::newRow("no such day") << "2024/2/30" << QDate();
         QTest::newRow("words") << "昨天" << QDate();
+        // A year of fewer than four digits shows padded, so it reads back.
+        QTest::newRow("year 224") << "0224-01-02" << QDate(224, 1, 2);
+        QTest::newRow("year 1") << "0001/1/1" << QDate(1, 1, 1);
+        QTest::newRow("year before Christ") << "-0224-01-02" << QDate();
+        QTest::newRow("year before Christ, short") << "-0001/1/1" << QDate();
     }
     void datesParse()
     {
         QFETCH(QString, text);
         QFETCH(QDate, date);
         QCOMPARE(DateEdit::parse(text), date);
-        if (date.isValid())
+        if (date.isValid()) {
             QCOMPARE(DateEdit::parse(DateEdit::format(date)), date);
+            DateEdit edit;
+            edit.setDate(date);
+            QVERIFY(edit.hasValidText());
+            QCOMPARE(edit.date(), date);
+        }
     }
 
     void boundEditorsWriteThePendingRow()

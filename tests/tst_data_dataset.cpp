@@ -252,6 +252,90 @@ private slots:
         QCOMPARE(ds.filterText(), QStringLiteral("Name='台'"));
     }
 
+    void likePatterns_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("match");
+        QTest::newRow("prefix") << "abc" << "a%" << true;
+        QTest::newRow("suffix") << "abc" << "%c" << true;
+        QTest::newRow("inside") << "abc" << "%b%" << true;
+        QTest::newRow("one character") << "abc" << "a_c" << true;
+        QTest::newRow("star and question mark") << "abc" << "a?*" << true;
+        QTest::newRow("whole text only") << "abc" << "ab" << false;
+        QTest::newRow("pattern longer") << "ab" << "abc" << false;
+        QTest::newRow("case counts") << "ABC" << "a%" << false;
+        QTest::newRow("empty by run") << "" << "%" << true;
+        QTest::newRow("empty by empty") << "" << "" << true;
+        QTest::newRow("empty needs one") << "" << "_" << false;
+        QTest::newRow("bracketed percent") << "a%b" << "a[%]b" << true;
+        QTest::newRow("bracketed percent is literal") << "axb" << "a[%]b" << false;
+        QTest::newRow("bracketed underscore") << "a_b" << "a[_]b" << true;
+        QTest::newRow("unclosed bracket is literal") << "[x" << "[x" << true;
+        QTest::newRow("run must give back") << "abcbc" << "%bc" << true;
+        QTest::newRow("two runs") << "mississippi" << "m%issip%i" << true;
+        QTest::newRow("two runs, no match") << "mississippi" << "m%issip%x" << false;
+        QTest::newRow("chinese") << "办公桌椅" << "办%椅" << true;
+        // Fifteen runs over sixty characters: tried one split at a time this
+        // never finishes; it must answer at once.
+        const QString runs = QStringLiteral("%a").repeated(15) + QStringLiteral("%b");
+        QTest::newRow("many runs, no match") << QString(60, QLatin1Char('a')) << runs << false;
+        QTest::newRow("many runs, match") << QString(60, QLatin1Char('a')) + QLatin1Char('b') << runs << true;
+    }
+    void likePatterns()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(bool, match);
+        QCOMPARE(likeMatch(text, pattern), match);
+    }
+
+    // Texts nested or chained beyond reason are refused with a message rather
+    // than overflowing the stack or taking minutes; texts at the limits still work.
+    void runawayFilterTextIsRefused_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("fault");
+        const QString repeat = QStringLiteral("Name='台'");
+        QTest::newRow("20000 brackets") << QString(20000, QLatin1Char('(')) + repeat + QString(20000, QLatin1Char(')'))
+                                        << QStringLiteral("嵌套太深");
+        QTest::newRow("30000 nots") << QStringLiteral("not ").repeated(30000) + repeat << QStringLiteral("嵌套太深");
+        QTest::newRow("65 brackets") << QString(65, QLatin1Char('(')) + repeat + QString(65, QLatin1Char(')'))
+                                     << QStringLiteral("嵌套太深");
+        QStringList many(30000, repeat);
+        QTest::newRow("30000 ands") << many.join(QStringLiteral(" and ")) << QStringLiteral("比较太多");
+        QTest::newRow("257 ors") << many.mid(0, 257).join(QStringLiteral(" or ")) << QStringLiteral("比较太多");
+    }
+    void runawayFilterTextIsRefused()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, fault);
+        insertUnits({QStringLiteral("台"), QStringLiteral("件")});
+        Dataset ds(&db->conn());
+        ds.setTable(QStringLiteral("Units"));
+        ds.open();
+        ds.setFilterText(QStringLiteral("Name='件'"));
+        ds.setFiltered(true);
+        try {
+            ds.setFilterText(filter);
+            QFAIL("a runaway filter text was accepted");
+        } catch (const DataError &e) {
+            QVERIFY2(e.message().contains(fault), qPrintable(e.message().right(60)));
+        }
+        QCOMPARE(ds.filterText(), QStringLiteral("Name='件'"));
+        QCOMPARE(ds.recordCount(), 1);
+
+        // At the limits: 64 brackets, 256 comparisons.
+        ds.setFilterText(QString(64, QLatin1Char('(')) + QStringLiteral("Name='台'") + QString(64, QLatin1Char(')')));
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.asString(QStringLiteral("Name")), QStringLiteral("台"));
+        QStringList most(255, QStringLiteral("Name='无'"));
+        most << QStringLiteral("Name='件'");
+        ds.setFilterText(most.join(QStringLiteral(" or ")));
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.asString(QStringLiteral("Name")), QStringLiteral("件"));
+    }
+
     void sortIsStableWithNullsFirst()
     {
         const struct { const char *name; QVariant price; } rows[] = {

@@ -387,6 +387,17 @@ void TestEngineLayout::brokenTemplates_data()
         << QByteArray(R"({"bands": [{"type": "data", "height": 10}, {"type": "data", "height": 5}]})") << "同一种带区只能有一个";
     QTest::newRow("unknown paper") << QByteArray(R"({"page": {"paper": "A9"}, "bands": [{"type": "data", "height": 10}]})")
                                    << "纸张“A9”不认识";
+    // Counts far beyond an int are refused before they are converted.
+    QTest::newRow("columns beyond an int")
+        << QByteArray(R"({"page": {"columns": 1e20}, "bands": [{"type": "data", "height": 10}]})") << "“columns”应当在 1 到 100 之间";
+    QTest::newRow("no columns") << QByteArray(R"({"page": {"columns": 0}, "bands": [{"type": "data", "height": 10}]})")
+                                << "分栏数应当至少为 1";
+    QTest::newRow("level beyond an int")
+        << QByteArray(R"({"bands": [{"type": "groupHeader", "condition": "[Code]", "height": 5}, {"type": "data", "height": 10},)"
+                      R"( {"type": "groupFooter", "level": 1e20, "height": 5}]})")
+        << "“level”应当在 -1 到 1000 之间";
+    QTest::newRow("level below an int")
+        << QByteArray(R"({"bands": [{"type": "data", "height": 10, "level": -3e9}]})") << "“level”应当在 -1 到 1000 之间";
 }
 
 void TestEngineLayout::brokenTemplates()

@@ -7,10 +7,14 @@
 #include "data/errors.h"
 #include "data/save.h"
 #include "data/schema.h"
+#include "common/recordpanels.h"
+#include "reference/codetableswindow.h"
+#include "reference/deptwindow.h"
 #include "reference/photo.h"
 #include "reference/staffwindow.h"
 #include "support/testdb.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -344,6 +348,59 @@ private slots:
         QCOMPARE(memo.toPlainText(), QStringLiteral("原因"));
         QCOMPARE(ds.asString(QStringLiteral("Cause")), QStringLiteral("原因"));
         QVERIFY(!ds.hasPendingUpdates() || ds.asString(QStringLiteral("Cause")) == QStringLiteral("原因"));
+    }
+
+    // The department window's panels and the code tables' grid cells: a
+    // paste longer than the column is refused whole with the column's
+    // message; nothing is cut and nothing of it is saved.
+    void panelsAndGridCellsRefuseOverlongText()
+    {
+        c().exec("insert into Department (Id, Code, Name, Parent_Id, Summary) values ('00','00','总公司',NULL,'原描述')");
+        ScopedScriptedPrompter p;
+        {
+            DeptWindow w(&c());
+            w.show();
+            w.tree()->selectKey(QStringLiteral("00"));
+            RecordPanel *panel = w.panels()->currentPanel();
+            QVERIFY(panel);
+            auto *name = qobject_cast<QLineEdit *>(panel->editorOf(QStringLiteral("Name")));
+            auto *summary = qobject_cast<QPlainTextEdit *>(panel->editorOf(QStringLiteral("Summary")));
+            QVERIFY(name && summary);
+            name->setFocus();
+            name->selectAll();
+            QApplication::clipboard()->setText(QString(41, QChar(0x540d)));
+            QTest::keySequence(name, QKeySequence::Paste);
+            QCOMPARE(p->texts(), QStringList{QStringLiteral("“部门名称”最多只能有 40 个字符，现在有 41 个。")});
+            QCOMPARE(name->text(), QStringLiteral("总公司"));
+            p->clear();
+            summary->setFocus();
+            summary->selectAll();
+            QApplication::clipboard()->setText(QString(256, QLatin1Char('d')));
+            QTest::keySequence(summary, QKeySequence::Paste);
+            QCOMPARE(p->texts(), QStringList{QStringLiteral("“部门描述”最多只能有 255 个字符，现在有 256 个。")});
+            QCOMPARE(summary->toPlainText(), QStringLiteral("原描述"));
+            p->clear();
+            QTest::mouseClick(w.saveButton(), Qt::LeftButton);
+            QVERIFY2(p->shown.empty(), qPrintable(p->texts().join(',')));
+        }
+        QCOMPARE(c().scalar("select Name || '/' || Summary from Department where Id='00'").toString(), QStringLiteral("总公司/原描述"));
+
+        CodeTablesWindow w(&c());
+        w.show();
+        QTest::mouseClick(w.appendButton(), Qt::LeftButton);
+        DataGrid *g = w.grid(0); // 计量单位, Text(10)
+        // Append opens the new row's cell for typing.
+        QLineEdit *editor = nullptr;
+        for (QLineEdit *e : g->viewport()->findChildren<QLineEdit *>())
+            if (e->isVisible())
+                editor = e;
+        QVERIFY(editor);
+        QApplication::clipboard()->setText(QString(11, QChar(0x4e2a)));
+        QTest::keySequence(editor, QKeySequence::Paste);
+        QCOMPARE(editor->text(), QString(11, QChar(0x4e2a))); // taken whole, to be judged whole
+        g->commitEdit();
+        QCOMPARE(p->texts(), QStringList{QStringLiteral("“计量单位”最多只能有 10 个字符，现在有 11 个。")});
+        QVERIFY(w.table(0)->isNull(QStringLiteral("Name")));
     }
 };
 

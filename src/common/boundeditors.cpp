@@ -319,8 +319,9 @@ QDate DateEdit::parse(const QString &text)
         return QDate();
     for (const char *f : {"yyyy/M/d", "yyyy-M-d", "yyyy.M.d", "yyyyMMdd"}) {
         const QDate d = QDate::fromString(t, QString::fromLatin1(f));
+        // Qt reads "-0001" as a year before Christ; no date of ours is.
         if (d.isValid())
-            return d;
+            return d.year() >= 1 ? d : QDate();
     }
     return QDate();
 }

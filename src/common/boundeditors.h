@@ -1,4 +1,7 @@
 #pragma once
+// QPointer<Dataset> below needs the whole class (clang will not cast to an incomplete type).
+#include "data/dataset.h"
+
 #include <QComboBox>
 #include <QDate>
 #include <QLineEdit>

@@ -121,12 +121,12 @@ public:
     GridDelegate(DataGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const override
     {
+        Q_UNUSED(index);
+        // No maximum length on the cell editor: it would cut a paste to what
+        // fits without a word. setData refuses text longer than the column
+        // whole, with its message.
         auto *e = new QLineEdit(parent);
         UiLook::applyEditorLook(e);
-        const Dataset *ds = m_grid->dataset();
-        const int fi = ds->fieldIndex(m_grid->gridModel()->fieldOfColumn(index.column()));
-        if (fi >= 0 && ds->field(fi).width > 0)
-            e->setMaxLength(ds->field(fi).width);
         return e;
     }
     void setEditorData(QWidget *editor, const QModelIndex &index) const override

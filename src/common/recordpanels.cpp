@@ -30,9 +30,9 @@ void RecordPanel::addLine(const QString &label, const QString &field)
 {
     auto *e = new QLineEdit(this);
     UiLook::applyEditorLook(e);
-    const int fi = m_ds->fieldIndex(field);
-    if (fi >= 0 && m_ds->field(fi).width > 0)
-        e->setMaxLength(m_ds->field(fi).width);
+    // No maximum length on the editor: it would cut a paste to what fits
+    // without a word. The dataset refuses text longer than the column whole,
+    // with its message, and the editor shows the value again.
     m_grid->addWidget(formLabel(label, this), m_lines, 0);
     m_grid->addWidget(e, m_lines, 1);
     ++m_lines;
@@ -57,17 +57,8 @@ void RecordPanel::addMemo(const QString &title, const QString &field)
     connect(e, &QPlainTextEdit::textChanged, this, [this, field, e] {
         if (m_showing)
             return;
-        QString t = e->toPlainText();
-        const int fi = m_ds->fieldIndex(field);
-        const int w = fi >= 0 ? m_ds->field(fi).width : 0;
-        if (w > 0 && t.size() > w) {
-            t.truncate(w);
-            m_showing = true;
-            e->setPlainText(t);
-            e->moveCursor(QTextCursor::End);
-            m_showing = false;
-        }
-        write(field, t);
+        // Text longer than the column is refused whole by write(), never cut.
+        write(field, e->toPlainText());
     });
     m_editors.push_back({field, e});
 }

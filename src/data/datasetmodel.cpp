@@ -90,7 +90,9 @@ int DatasetModel::columnCount(const QModelIndex &parent) const
 
 QString DatasetModel::shortDate(const QDate &d)
 {
-    return d.isValid() ? QStringLiteral("%1/%2/%3").arg(d.year()).arg(d.month()).arg(d.day()) : QString();
+    // The year always has four digits, so a date of year 224 shows as
+    // 0224/1/2 and the date editor reads it back as the same date.
+    return d.isValid() ? QStringLiteral("%1/%2/%3").arg(d.year(), 4, 10, QLatin1Char('0')).arg(d.month()).arg(d.day()) : QString();
 }
 
 QString DatasetModel::format(const QVariant &v, Format f)

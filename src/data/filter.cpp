@@ -185,14 +185,32 @@ private:
         return f;
     }
 
+    // Nesting and length are bounded, so a runaway text is refused with a
+    // message instead of exhausting the stack or the time of every filtered
+    // grid (the tree is walked recursively for each row).
+    static constexpr int MaxNesting = 64;
+    static constexpr int MaxComparisons = 256;
+
+    struct Nest {
+        explicit Nest(Parser &p) : m_p(p)
+        {
+            if (++m_p.m_nesting > MaxNesting)
+                m_p.fail(QStringLiteral("括号或 not 嵌套太深（最多 %1 层）").arg(MaxNesting));
+        }
+        ~Nest() { --m_p.m_nesting; }
+        Parser &m_p;
+    };
+
     Filter parseNot()
     {
         if (isKeyword("not")) {
             take();
+            const Nest nest(*this);
             return Filter::negate(parseNot());
         }
         if (peek().kind == Token::Symbol && peek().text == QLatin1String("(")) {
             take();
+            const Nest nest(*this);
             Filter f = parseOr();
             if (!(peek().kind == Token::Symbol && peek().text == QLatin1String(")")))
                 fail(QStringLiteral("缺少右括号"));
@@ -225,6 +243,8 @@ private:
 
     Filter parseComparison()
     {
+        if (++m_comparisons > MaxComparisons)
+            fail(QStringLiteral("比较太多（最多 %1 个）").arg(MaxComparisons));
         if (peek().kind != Token::Ident)
             fail(QStringLiteral("“%1”处应为一个字段名").arg(peek().text.isEmpty() ? QStringLiteral("结尾") : peek().text));
         const QString column = take().text;
@@ -284,6 +304,8 @@ private:
     QString m_text;
     std::vector<Token> m_tokens;
     size_t m_pos = 0;
+    int m_nesting = 0;
+    int m_comparisons = 0;
 };
 
 } // namespace
@@ -295,42 +317,67 @@ Filter Filter::parse(const QString &text)
     return Parser(text).parseAll();
 }
 
-static bool likeAt(const QString &t, int ti, const QString &p, int pi)
+namespace {
+
+// One step of a like pattern: a run of any characters, any one character, or
+// one literal character.
+struct LikeStep {
+    enum Kind { AnyRun, AnyOne, Literal } kind;
+    QChar c;
+};
+
+std::vector<LikeStep> likeSteps(const QString &p)
 {
-    while (pi < p.size()) {
+    std::vector<LikeStep> steps;
+    for (int pi = 0; pi < p.size(); ++pi) {
         const QChar pc = p.at(pi);
         if (pc == QLatin1Char('%') || pc == QLatin1Char('*')) {
-            while (pi < p.size() && (p.at(pi) == QLatin1Char('%') || p.at(pi) == QLatin1Char('*')))
-                ++pi;
-            if (pi == p.size())
-                return true;
-            for (int k = ti; k <= t.size(); ++k)
-                if (likeAt(t, k, p, pi))
-                    return true;
-            return false;
-        }
-        if (ti >= t.size())
-            return false;
-        if (pc == QLatin1Char('[')) {
+            if (steps.empty() || steps.back().kind != LikeStep::AnyRun)
+                steps.push_back({LikeStep::AnyRun, QChar()});
+        } else if (pc == QLatin1Char('_') || pc == QLatin1Char('?')) {
+            steps.push_back({LikeStep::AnyOne, QChar()});
+        } else if (pc == QLatin1Char('[') && p.indexOf(QLatin1Char(']'), pi + 2) > pi + 1) {
             // [x] matches the single character x literally.
-            const int close = p.indexOf(QLatin1Char(']'), pi + 2);
-            if (close > pi + 1) {
-                if (t.at(ti) != p.at(pi + 1))
-                    return false;
-                ++ti;
-                pi = close + 1;
-                continue;
-            }
+            steps.push_back({LikeStep::Literal, p.at(pi + 1)});
+            pi = int(p.indexOf(QLatin1Char(']'), pi + 2));
+        } else {
+            steps.push_back({LikeStep::Literal, pc});
         }
-        if (pc != QLatin1Char('_') && pc != QLatin1Char('?') && pc != t.at(ti))
-            return false;
-        ++ti;
-        ++pi;
     }
-    return ti == t.size();
+    return steps;
 }
+
+} // namespace
 
 bool likeMatch(const QString &text, const QString &pattern)
 {
-    return likeAt(text, 0, pattern, 0);
+    // Every step but a run matches exactly one character, so on a mismatch
+    // only the last run needs to take one more character: time grows with
+    // text times pattern, never exponentially with the number of runs.
+    const std::vector<LikeStep> steps = likeSteps(pattern);
+    const size_t m = steps.size();
+    const int n = int(text.size());
+    size_t k = 0;
+    int t = 0;
+    bool haveRun = false;
+    size_t runStep = 0; // the step after the last run seen
+    int runFrom = 0;    // where the text resumes when that run takes one more character
+    while (t < n) {
+        if (k < m && steps[k].kind == LikeStep::AnyRun) {
+            haveRun = true;
+            runStep = ++k;
+            runFrom = t;
+        } else if (k < m && (steps[k].kind == LikeStep::AnyOne || steps[k].c == text.at(t))) {
+            ++k;
+            ++t;
+        } else if (haveRun) {
+            k = runStep;
+            t = ++runFrom;
+        } else {
+            return false;
+        }
+    }
+    while (k < m && steps[k].kind == LikeStep::AnyRun)
+        ++k;
+    return k == m;
 }

@@ -18,6 +18,9 @@ QString g_overrideFolder;
 // each message names the template the same way.
 class Reader {
 public:
+    static constexpr int MaxBands = 1000;
+    static constexpr int MaxColumns = 100;
+
     explicit Reader(const QString &name) : m_name(name) {}
 
     [[noreturn]] void fail(const QString &what) const
@@ -43,6 +46,17 @@ public:
         if (!allowNegative && x < 0)
             fail(QStringLiteral("%1的“%2”不能是负数").arg(where, key));
         return x;
+    }
+
+    // A count or level: a number within [min, max], its fraction dropped.
+    // The range is checked before the conversion, so 1e20 is refused
+    // instead of becoming an arbitrary int.
+    int whole(const QJsonObject &o, const QString &key, int def, int min, int max, const QString &where) const
+    {
+        const double x = number(o, key, def, where, true);
+        if (!(x >= min && x < max + 1.0))
+            fail(QStringLiteral("%1的“%2”应当在 %3 到 %4 之间").arg(where, key).arg(min).arg(max));
+        return int(x);
     }
 
     QString string(const QJsonObject &o, const QString &key, const QString &def, const QString &where) const
@@ -270,7 +284,7 @@ public:
         } else if (!b.condition.isEmpty()) {
             fail(QStringLiteral("只有分组头可以有分组条件“condition”"));
         }
-        b.level = int(number(o, QStringLiteral("level"), -1, bandWhere, true));
+        b.level = whole(o, QStringLiteral("level"), -1, -1, MaxBands, bandWhere);
         b.startNewPage = boolean(o, QStringLiteral("startNewPage"), false, bandWhere);
         b.keepWithData = boolean(o, QStringLiteral("keepWithData"), true, bandWhere);
         b.printOnFirstPage = boolean(o, QStringLiteral("printOnFirstPage"), true, bandWhere);
@@ -341,9 +355,9 @@ public:
         } else if (!m.isUndefined()) {
             fail(QStringLiteral("页边距应当是数字或 {left, top, right, bottom}"));
         }
-        p.columns = int(number(o, QStringLiteral("columns"), 1, where));
-        if (p.columns < 1)
+        if (number(o, QStringLiteral("columns"), 1, where) < 1)
             fail(QStringLiteral("分栏数应当至少为 1"));
+        p.columns = whole(o, QStringLiteral("columns"), 1, 1, MaxColumns, where);
         p.columnWidth = number(o, QStringLiteral("columnWidth"), 0, where);
         const QString flow = string(o, QStringLiteral("columnFlow"), QStringLiteral("down"), where);
         if (flow == QLatin1String("across"))
