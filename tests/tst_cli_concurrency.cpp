@@ -197,6 +197,28 @@ private slots:
         QCOMPARE(c().scalar(QStringLiteral("SELECT State FROM Asset WHERE Id=?"), QVariantList{asset}).toInt(), 0);
     }
 
+    // A bill deleted in a window after another user tallied it: the delete
+    // is refused and the tallied bill stays, with its ledger effect.
+    void deleteOfABillTalliedMeanwhile()
+    {
+        const qint64 asset = item(QStringLiteral("D1"));
+        const qint64 id = bill(BillKind::WriteOff, asset, QStringLiteral("2024031501"));
+        ScopedScriptedPrompter p;
+        WriteOffBillWindow w(&c());
+        w.frame()->setToday(QDate(2024, 3, 31));
+        w.show();
+        QVERIFY(w.list()->locate(QStringLiteral("Id"), id));
+        auto second = db->openAnother();
+        QVERIFY(tallyBill(*second, BillKind::WriteOff, id).ok);
+        QTest::mouseClick(w.frame()->deleteButton(), Qt::LeftButton);
+        QVERIFY(p->shown.empty()); // the window still shows the bill untallied
+        QTest::mouseClick(w.frame()->saveButton(), Qt::LeftButton);
+        QCOMPARE(p->texts(), QStringList{QStringLiteral("保存失败！")});
+        QVERIFY(w.list()->hasPendingUpdates());
+        QCOMPARE(c().scalar(QStringLiteral("SELECT State FROM Asset_Discard WHERE Id=?"), QVariantList{id}).toInt(), 1);
+        QCOMPARE(c().scalar(QStringLiteral("SELECT State FROM Asset WHERE Id=?"), QVariantList{asset}).toInt(), 4);
+    }
+
     // A line added to a transfer bill that another user tallied meanwhile
     // never joins the tallied bill.
     void lineForABillTalliedMeanwhile()
