@@ -105,6 +105,24 @@ private slots:
         QCOMPARE(c().scalar(QStringLiteral("SELECT max(Code) FROM Asset")).toString(), QStringLiteral("00010007"));
     }
 
+    void largeAcquisitionNumbersEveryItemOnce()
+    {
+        // More units than one statement carries on a server: the last statement is a short one.
+        const TallyOutcome o = tallyAcquisition(c(), addBill(1203), QDate(2024, 3, 20));
+        QVERIFY(o.ok);
+        QCOMPARE(o.ledgerRows, 1203);
+        QSqlQuery q = c().query(QStringLiteral("SELECT Code, Type, Add_Id, Price FROM Asset ORDER BY Code"));
+        int n = 0;
+        while (q.next()) {
+            ++n;
+            QCOMPARE(q.value(0).toString(), QStringLiteral("0001%1").arg(n, 4, 10, QLatin1Char('0')));
+            QCOMPARE(q.value(1).toString(), QStringLiteral("0001"));
+            QVERIFY(!q.value(2).isNull());
+        }
+        QCOMPARE(n, 1203);
+        QCOMPARE(c().scalar(QStringLiteral("SELECT count(DISTINCT Add_Id) FROM Asset")).toInt(), 1);
+    }
+
     void refusalsChangeNothing_data()
     {
         QTest::addColumn<int>("kind");

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 #include <exception>
 
 namespace {
@@ -39,8 +40,12 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     QCommandLineOption dbOpt(QStringLiteral("db"), QStringLiteral("SQLite 数据库文件"), QStringLiteral("FILE"));
     QCommandLineOption configOpt(QStringLiteral("config"), QStringLiteral("zentrav.ini 设置文件"), QStringLiteral("FILE"));
+    // For bench/run: quit as soon as the main window is ready for a login.
+    QCommandLineOption readyOpt(QStringLiteral("exit-when-ready"), QStringLiteral("显示主窗口后立即退出（测速用）"));
+    readyOpt.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(dbOpt);
     parser.addOption(configOpt);
+    parser.addOption(readyOpt);
     parser.process(app);
 
     const Settings settings = parser.isSet(dbOpt)       ? Settings::forDatabase(parser.value(dbOpt))
@@ -73,5 +78,7 @@ int main(int argc, char *argv[])
         waitForNextWholeSecond();
     splash.close();
     w.show();
+    if (parser.isSet(readyOpt))
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }

@@ -190,10 +190,7 @@ TallyOutcome tallyAcquisition(Connection &conn, qint64 billId, const QDate &toda
             quoted << conn.quote(c);
             marks << QStringLiteral("?");
         }
-        QSqlQuery ins(conn.database());
-        if (!ins.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                             .arg(conn.quote(QStringLiteral("Asset")), quoted.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))))
-            throw DataError(Connection::lastErrorText(ins));
+        const QString rowMarks = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
         const Dialect &d = conn.dialect();
         const QVariantList fixed = {
             bill["Id"], QVariant(), type, textOf(bill["Name"]), textOf(bill["Unit"]),
@@ -201,12 +198,32 @@ TallyOutcome tallyAcquisition(Connection &conn, qint64 billId, const QDate &toda
             d.toDb(dateOrNull(bill["ManufactureDate"])), textOf(bill["ManufactureCode"]), d.toDb(dateOrNull(bill["BuyDate"])),
             textOf(bill["Firm"]), textOf(bill["Makeof"]), textOf(bill["AppType"]), textOf(bill["Transactor"]),
             d.toDb(QDateTime(today, QTime(0, 0))), 0};
-        for (int i = 0; i < fixed.size(); ++i)
-            ins.bindValue(i, fixed[i]);
-        for (qint64 i = 0; i < count; ++i) {
-            ins.bindValue(1, type + PadNumber(start + i + 1, 4));
+        // A server answers each statement over the network: there the items
+        // go in by several hundred rows per statement. SQLite, in the same
+        // process, takes one prepared row at a time just as fast.
+        const qint64 perStatement = conn.engine() == Engine::PostgreSQL ? 500 : 1;
+        QSqlQuery ins(conn.database());
+        qint64 prepared = 0;
+        for (qint64 done = 0; done < count;) {
+            const qint64 n = std::min(perStatement, count - done);
+            if (n != prepared) {
+                QStringList rows;
+                for (qint64 r = 0; r < n; ++r)
+                    rows << rowMarks;
+                ins = QSqlQuery(conn.database());
+                if (!ins.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                                     .arg(conn.quote(QStringLiteral("Asset")), quoted.join(QLatin1Char(',')), rows.join(QLatin1Char(',')))))
+                    throw DataError(Connection::lastErrorText(ins));
+                prepared = n;
+            }
+            for (qint64 r = 0; r < n; ++r) {
+                const int base = int(r * fixed.size());
+                for (int i = 0; i < fixed.size(); ++i)
+                    ins.bindValue(base + i, i == 1 ? QVariant(type + PadNumber(start + done + r + 1, 4)) : fixed[i]);
+            }
             if (!ins.exec())
                 throw DataError(Connection::lastErrorText(ins));
+            done += n;
         }
         setBillState(conn, QStringLiteral("Asset_Add"), billId, 1, {0});
         return int(count);

@@ -1,18 +1,106 @@
 #include "data/columnstore.h"
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace {
 constexpr size_t ChunkSize = size_t(1) << 22;
+constexpr size_t HugePage = size_t(1) << 21;
+
+// A whole table's columns are large and filled once, front to back: asking
+// for huge pages spares the kernel half a million page faults.
+void adviseHuge(const void *p, size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    const auto begin = (reinterpret_cast<uintptr_t>(p) + HugePage - 1) & ~(HugePage - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(HugePage - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(p);
+    Q_UNUSED(bytes);
+#endif
+}
+
+template <typename T> void reserveHuge(std::vector<T> &v, size_t n)
+{
+    v.reserve(n);
+    if (n * sizeof(T) >= 2 * HugePage)
+        adviseHuge(v.data(), n * sizeof(T));
+}
+
+char *allocChunk(size_t n)
+{
+    auto *p = static_cast<char *>(std::aligned_alloc(HugePage, (n + HugePage - 1) & ~(HugePage - 1)));
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
 constexpr qint64 MsPerDay = 86400000;
+// Past this many distinct texts a column that is mostly distinct stops interning.
+constexpr size_t InternProbe = 1 << 14;
+
+inline size_t hashBytes(const char *p, size_t n)
+{
+    return qHash(QByteArrayView(p, qsizetype(n)));
+}
 } // namespace
+
+quint32 ColumnStore::intern(const char *p, size_t n)
+{
+    if (n == 0)
+        return 0;
+    if (m_interning && m_pool.size() >= InternProbe && m_pool.size() * 2 > m_text.size() + 1) {
+        // Mostly distinct: looking each text up costs more than it saves.
+        m_interning = false;
+        m_slots.clear();
+        m_slots.shrink_to_fit();
+    }
+    if (!m_interning) {
+        m_pool.push_back({store(p, n), quint32(n)});
+        return quint32(m_pool.size() - 1);
+    }
+    // Neighbouring rows often hold the same text (items of one bill).
+    const TextRef &last = m_pool[m_lastId];
+    if (last.len == n && std::memcmp(last.ptr, p, n) == 0)
+        return m_lastId;
+    if (m_slots.size() < 2 * m_pool.size() + 2)
+        rehash(std::max<size_t>(64, m_slots.size() * 2));
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hashBytes(p, n) & mask;; i = (i + 1) & mask) {
+        const quint32 s = m_slots[i];
+        if (s == 0) {
+            m_pool.push_back({store(p, n), quint32(n)});
+            m_slots[i] = quint32(m_pool.size());
+            return m_lastId = quint32(m_pool.size() - 1);
+        }
+        const TextRef &t = m_pool[s - 1];
+        if (t.len == n && std::memcmp(t.ptr, p, n) == 0)
+            return m_lastId = s - 1;
+    }
+}
+
+void ColumnStore::rehash(size_t count)
+{
+    m_slots.assign(count, 0);
+    const size_t mask = count - 1;
+    for (size_t e = 1; e < m_pool.size(); ++e) {
+        size_t i = hashBytes(m_pool[e].ptr, m_pool[e].len) & mask;
+        while (m_slots[i])
+            i = (i + 1) & mask;
+        m_slots[i] = quint32(e + 1);
+    }
+}
 
 void ColumnStore::reserve(size_t n)
 {
-    m_null.reserve(n);
+    reserveHuge(m_null, n);
     switch (m_type) {
     case FieldType::Integer:
-    case FieldType::DateTime: m_int.reserve(n); break;
-    case FieldType::Double: m_double.reserve(n); break;
-    case FieldType::Text: m_text.reserve(n); break;
+    case FieldType::DateTime: reserveHuge(m_int, n); break;
+    case FieldType::Double: reserveHuge(m_double, n); break;
+    case FieldType::Text: reserveHuge(m_text, n); break;
     case FieldType::Blob: m_blob.reserve(n); break;
     case FieldType::Variant: m_var.reserve(n); break;
     }
@@ -45,7 +133,7 @@ const char *ColumnStore::store(const char *p, size_t n)
         return "";
     if (n > ChunkSize / 4) {
         // A long text gets a chunk of its own, so chunks stay well used.
-        m_chunks.emplace_back(new char[n]);
+        m_chunks.emplace_back(allocChunk(n));
         std::memcpy(m_chunks.back().get(), p, n);
         const char *out = m_chunks.back().get();
         // Keep filling the previous shared chunk: move the long one before it.
@@ -54,7 +142,9 @@ const char *ColumnStore::store(const char *p, size_t n)
         return out;
     }
     if (!m_chunkSize || m_chunkUsed + n > m_chunkSize) {
-        m_chunks.emplace_back(new char[ChunkSize]);
+        m_chunks.emplace_back(allocChunk(ChunkSize));
+        if (!m_interning) // a column of mostly distinct texts fills its chunks
+            adviseHuge(m_chunks.back().get(), ChunkSize);
         m_chunkSize = ChunkSize;
         m_chunkUsed = 0;
     }
@@ -71,7 +161,7 @@ void ColumnStore::appendNull()
     case FieldType::Integer:
     case FieldType::DateTime: m_int.push_back(0); break;
     case FieldType::Double: m_double.push_back(0); break;
-    case FieldType::Text: m_text.push_back({"", 0}); break;
+    case FieldType::Text: m_text.push_back(0); break;
     case FieldType::Blob: m_blob.emplace_back(); break;
     case FieldType::Variant: m_var.emplace_back(); break;
     }
@@ -92,7 +182,7 @@ void ColumnStore::appendDouble(double v)
 void ColumnStore::appendText(const char *p, size_t n)
 {
     m_null.push_back(0);
-    m_text.push_back({store(p, n), quint32(n)});
+    m_text.push_back(intern(p, n));
 }
 
 void ColumnStore::appendBlob(const QByteArray &b)
@@ -127,7 +217,10 @@ QVariant ColumnStore::get(int row) const
     case FieldType::Integer: return QVariant(qlonglong(m_int[r]));
     case FieldType::Double: return QVariant(m_double[r]);
     case FieldType::DateTime: return QVariant(decodeDateTime(m_int[r]));
-    case FieldType::Text: return QVariant(QString::fromUtf8(m_text[r].ptr, qsizetype(m_text[r].len)));
+    case FieldType::Text: {
+        const TextRef &t = m_pool[m_text[r]];
+        return QVariant(QString::fromUtf8(t.ptr, qsizetype(t.len)));
+    }
     case FieldType::Blob: return QVariant(m_blob[r]);
     case FieldType::Variant: break;
     }
@@ -150,10 +243,10 @@ void ColumnStore::set(int row, const QVariant &v)
     case FieldType::DateTime: m_int[r] = null ? 0 : encodeDateTime(v.toDateTime()); break;
     case FieldType::Text: {
         if (null) {
-            m_text[r] = {"", 0};
+            m_text[r] = 0;
         } else {
             const QByteArray utf8 = v.toString().toUtf8();
-            m_text[r] = {store(utf8.constData(), size_t(utf8.size())), quint32(utf8.size())};
+            m_text[r] = intern(utf8.constData(), size_t(utf8.size()));
         }
         break;
     }
@@ -166,4 +259,26 @@ void ColumnStore::append(const QVariant &v)
 {
     appendNull();
     set(size() - 1, v);
+}
+
+void ColumnStore::appendAll(const ColumnStore &other)
+{
+    m_null.insert(m_null.end(), other.m_null.begin(), other.m_null.end());
+    switch (m_type) {
+    case FieldType::Integer:
+    case FieldType::DateTime: m_int.insert(m_int.end(), other.m_int.begin(), other.m_int.end()); break;
+    case FieldType::Double: m_double.insert(m_double.end(), other.m_double.begin(), other.m_double.end()); break;
+    case FieldType::Blob: m_blob.insert(m_blob.end(), other.m_blob.begin(), other.m_blob.end()); break;
+    case FieldType::Variant: m_var.insert(m_var.end(), other.m_var.begin(), other.m_var.end()); break;
+    case FieldType::Text: {
+        // The other column's texts are taken into this one's pool once each.
+        std::vector<quint32> map(other.m_pool.size(), 0);
+        for (size_t e = 1; e < other.m_pool.size(); ++e)
+            map[e] = intern(other.m_pool[e].ptr, other.m_pool[e].len);
+        m_text.reserve(m_text.size() + other.m_text.size());
+        for (quint32 id : other.m_text)
+            m_text.push_back(map[id]);
+        break;
+    }
+    }
 }

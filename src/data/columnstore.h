@@ -4,15 +4,24 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QVariant>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 // Storage of one data column: numbers unboxed, texts as UTF-8 in chunks
-// that never move (so a cell is a pointer and a length), nulls as bytes.
+// that never move, nulls as bytes. A text cell is a 4-byte number of an
+// entry (pointer and length) in the column's pool; while a column's texts
+// repeat (units, departments, names) each distinct text is kept once, and
+// a column whose texts are mostly different (codes, serial numbers) stops
+// looking them up and just appends.
 class ColumnStore {
 public:
-    explicit ColumnStore(FieldType type) : m_type(type) {}
+    explicit ColumnStore(FieldType type) : m_type(type)
+    {
+        if (type == FieldType::Text)
+            m_pool.push_back({"", 0});
+    }
     FieldType type() const { return m_type; }
     int size() const { return int(m_null.size()); }
     void reserve(size_t n);
@@ -20,8 +29,10 @@ public:
     bool isNull(int row) const { return m_null[size_t(row)] != 0; }
     qint64 intAt(int row) const { return m_int[size_t(row)]; }
     double doubleAt(int row) const { return m_double[size_t(row)]; }
-    const char *textPtr(int row) const { return m_text[size_t(row)].ptr; }
-    quint32 textLen(int row) const { return m_text[size_t(row)].len; }
+    const char *textPtr(int row) const { return m_pool[m_text[size_t(row)]].ptr; }
+    quint32 textLen(int row) const { return m_pool[m_text[size_t(row)]].len; }
+    // Equal numbers mean equal texts (different numbers may still be equal texts).
+    quint32 textId(int row) const { return m_text[size_t(row)]; }
 
     void appendNull();
     void appendInt(qint64 v);
@@ -29,6 +40,8 @@ public:
     void appendText(const char *p, size_t n);
     void appendBlob(const QByteArray &b);
     void appendVariant(const QVariant &v);
+    // Appends every row of `other` (a column of the same type).
+    void appendAll(const ColumnStore &other);
 
     QVariant get(int row) const;
     // `v` already coerced to the column's type (or null).
@@ -45,13 +58,22 @@ private:
         quint32 len;
     };
     const char *store(const char *p, size_t n);
+    quint32 intern(const char *p, size_t n);
+    void rehash(size_t count);
 
     FieldType m_type;
     std::vector<quint8> m_null;
     std::vector<qint64> m_int;
     std::vector<double> m_double;
-    std::vector<TextRef> m_text;
-    std::vector<std::unique_ptr<char[]>> m_chunks;
+    std::vector<quint32> m_text;  // per row: entry in m_pool
+    std::vector<TextRef> m_pool;  // entry 0 is the empty text
+    std::vector<quint32> m_slots; // open-addressed: entry + 1, 0 = free
+    bool m_interning = true;
+    quint32 m_lastId = 0;
+    struct FreeChunk {
+        void operator()(char *p) const { std::free(p); }
+    };
+    std::vector<std::unique_ptr<char, FreeChunk>> m_chunks;
     size_t m_chunkUsed = 0;
     size_t m_chunkSize = 0;
     std::vector<QByteArray> m_blob;

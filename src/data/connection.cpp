@@ -302,7 +302,7 @@ pg_conn *Connection::pgHandle() const
     if (engine() != Engine::PostgreSQL || !isOpen())
         return nullptr;
     const QVariant v = database().driver()->handle();
-    if (v.isValid() && qstrcmp(v.typeName(), "PGconn*") == 0)
+    if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0))
         return *static_cast<pg_conn *const *>(v.constData());
     return nullptr;
 }

@@ -9,8 +9,15 @@
 #include <QSqlRecord>
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <limits>
+#include <atomic>
 #include <libpq-fe.h>
+#include <mutex>
+#include <thread>
 #include <sqlite3.h>
 
 namespace {
@@ -143,6 +150,327 @@ int compareVariants(const QVariant &a, const QVariant &b)
     return QString::compare(a.toString(), b.toString());
 }
 
+
+// One value as the engine handed it over, before it is stored.
+struct RawCell {
+    int type = SQLITE_NULL; // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL
+    qint64 i = 0;
+    double d = 0;
+    const char *p = nullptr;
+    qint64 len = 0;
+};
+
+// Reads a value the way a column of type `want` stores it: a text column
+// takes the engine's text of whatever is stored, a number column its number.
+RawCell sqliteCell(sqlite3_stmt *stmt, int c, FieldType want)
+{
+    RawCell cell;
+    const int st = sqlite3_column_type(stmt, c);
+    if (st == SQLITE_NULL)
+        return cell;
+    auto asText = [&] {
+        cell.type = SQLITE_TEXT;
+        cell.p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+        cell.len = sqlite3_column_bytes(stmt, c);
+    };
+    switch (want) {
+    case FieldType::Text: asText(); break;
+    case FieldType::Blob:
+        cell.type = SQLITE_BLOB;
+        cell.p = static_cast<const char *>(sqlite3_column_blob(stmt, c));
+        cell.len = sqlite3_column_bytes(stmt, c);
+        break;
+    case FieldType::Double:
+        cell.type = SQLITE_FLOAT;
+        cell.d = sqlite3_column_double(stmt, c);
+        break;
+    case FieldType::DateTime:
+        if (st == SQLITE_TEXT)
+            asText();
+        break; // any other stored form is no date
+    case FieldType::Integer:
+    case FieldType::Variant:
+        if (st == SQLITE_INTEGER) {
+            cell.type = st;
+            cell.i = sqlite3_column_int64(stmt, c);
+        } else if (st == SQLITE_FLOAT) {
+            cell.type = st;
+            cell.d = sqlite3_column_double(stmt, c);
+        } else if (st == SQLITE_BLOB && want == FieldType::Variant) {
+            cell.type = st;
+            cell.p = static_cast<const char *>(sqlite3_column_blob(stmt, c));
+            cell.len = sqlite3_column_bytes(stmt, c);
+        } else {
+            asText();
+        }
+        break;
+    }
+    return cell;
+}
+
+// Stores one value read by sqliteCell().
+void appendCell(ColumnStore *col, const RawCell &cell)
+{
+    const int st = cell.type;
+    if (st == SQLITE_NULL) {
+        col->appendNull();
+        return;
+    }
+    const char *text = cell.p ? cell.p : "";
+    switch (col->type()) {
+    case FieldType::Integer:
+        if (st == SQLITE_INTEGER)
+            col->appendInt(cell.i);
+        else if (st == SQLITE_FLOAT)
+            col->appendInt(qint64(std::llround(cell.d)));
+        else {
+            bool ok = false;
+            const qint64 v = QByteArray(text, qsizetype(cell.len)).trimmed().toLongLong(&ok);
+            ok ? col->appendInt(v) : col->appendNull();
+        }
+        break;
+    case FieldType::Double: col->appendDouble(cell.d); break;
+    case FieldType::DateTime: {
+        QDate date;
+        int msecs = 0;
+        if (Dialect::parseDateTimeParts(text, int(cell.len), date, msecs))
+            col->appendInt(ColumnStore::encode(date, msecs));
+        else
+            col->appendNull();
+        break;
+    }
+    case FieldType::Text: col->appendText(text, size_t(cell.len)); break;
+    case FieldType::Blob: col->appendBlob(QByteArray(text, qsizetype(cell.len))); break;
+    case FieldType::Variant:
+        switch (st) {
+        case SQLITE_INTEGER: col->appendVariant(qlonglong(cell.i)); break;
+        case SQLITE_FLOAT: col->appendVariant(cell.d); break;
+        case SQLITE_BLOB: col->appendVariant(QByteArray(text, qsizetype(cell.len))); break;
+        default: col->appendVariant(QString::fromUtf8(text, qsizetype(cell.len)));
+        }
+        break;
+    }
+}
+
+void stepInto(sqlite3_stmt *stmt, const std::vector<ColumnStore *> &cols, int &rows, qint64 limit,
+              const std::function<void()> &afterFirst)
+{
+    const int ncols = int(cols.size());
+    int rc = SQLITE_DONE;
+    bool first = true;
+    while (rows < limit && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (first) {
+            first = false;
+            if (afterFirst)
+                afterFirst();
+        }
+        for (int c = 0; c < ncols; ++c)
+            appendCell(cols[size_t(c)], sqliteCell(stmt, c, cols[size_t(c)]->type()));
+        ++rows;
+    }
+    if (first && afterFirst)
+        afterFirst();
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+        throw DataError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))));
+}
+
+
+// Stores one value libpq handed over in text form (not null).
+void appendPgCell(ColumnStore *col, const char *v, int len)
+{
+    switch (col->type()) {
+    case FieldType::Integer: {
+        const QByteArray b(v, len);
+        bool ok = false;
+        qint64 x = b.toLongLong(&ok);
+        if (!ok && (b == "t" || b == "f")) {
+            x = b == "t";
+            ok = true;
+        }
+        if (!ok) {
+            const double d = b.toDouble(&ok);
+            x = qint64(std::llround(d));
+        }
+        ok ? col->appendInt(x) : col->appendNull();
+        break;
+    }
+    case FieldType::Double: col->appendDouble(QByteArray(v, len).toDouble()); break;
+    case FieldType::DateTime: {
+        QDate date;
+        int msecs = 0;
+        Dialect::parseDateTimeParts(v, std::min(len, 23), date, msecs) ? col->appendInt(ColumnStore::encode(date, msecs)) : col->appendNull();
+        break;
+    }
+    case FieldType::Text: col->appendText(v, size_t(len)); break;
+    case FieldType::Blob: {
+        size_t n = 0;
+        unsigned char *raw = PQunescapeBytea(reinterpret_cast<const unsigned char *>(v), &n);
+        col->appendBlob(QByteArray(reinterpret_cast<const char *>(raw), qsizetype(n)));
+        PQfreemem(raw);
+        break;
+    }
+    case FieldType::Variant: {
+        // A type the program does not model: kept as text.
+        const QString s = QString::fromUtf8(v, len);
+        bool ok = false;
+        const qint64 i = s.toLongLong(&ok);
+        col->appendVariant(ok ? QVariant(qlonglong(i)) : QVariant(s));
+        break;
+    }
+    }
+}
+
+// Reads the rows of a statement without parameters into columns already
+// typed, in single-row mode, stopping early when `stop` says so.
+void pgRowsInto(pg_conn *pg, const QByteArray &sql, const std::vector<ColumnStore *> &cols, int &rows,
+                const std::atomic<bool> *stop = nullptr)
+{
+    if (!PQsendQuery(pg, sql.constData()))
+        throw DataError(QString::fromUtf8(PQerrorMessage(pg)).trimmed());
+    PQsetSingleRowMode(pg);
+    QString failure;
+    while (PGresult *res = PQgetResult(pg)) {
+        const ExecStatusType st = PQresultStatus(res);
+        if (st == PGRES_SINGLE_TUPLE && failure.isEmpty() && !(stop && *stop)) {
+            if (PQnfields(res) != int(cols.size()))
+                failure = QStringLiteral("表的结构在读取时改变了，请重新打开窗口。");
+            else
+                for (int r = 0; r < PQntuples(res); ++r, ++rows)
+                    for (int c = 0; c < int(cols.size()); ++c)
+                        PQgetisnull(res, r, c) ? cols[size_t(c)]->appendNull()
+                                               : appendPgCell(cols[size_t(c)], PQgetvalue(res, r, c), PQgetlength(res, r, c));
+        } else if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK && failure.isEmpty()) {
+            failure = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+        }
+        PQclear(res);
+    }
+    if (stop && *stop)
+        throw DataError(QStringLiteral("读取已取消。"));
+    if (!failure.isEmpty())
+        throw DataError(failure);
+}
+
+// The settings of an open libpq connection as a connection string, so a
+// background reader can open one of its own to the same database.
+QByteArray pgConninfoOf(pg_conn *pg)
+{
+    QByteArray out;
+    PQconninfoOption *opts = PQconninfo(pg);
+    for (PQconninfoOption *o = opts; o && o->keyword; ++o) {
+        if (!o->val || !*o->val)
+            continue;
+        QByteArray v(o->val);
+        v.replace("\\", "\\\\").replace("'", "\\'");
+        out += QByteArray(o->keyword) + "='" + v + "' ";
+    }
+    PQconninfoFree(opts);
+    return out;
+}
+} // namespace
+
+// A whole large table is read in the background: the window gets the first
+// rows at once and the rest a moment later.
+// SQLite: two read-only connections of their own read one half of the key
+// range each, on two cores. Both start reading while the window's
+// connection holds the write lock, and the first rows are read under that
+// lock too, so no other user's save can fall between them: all three see
+// the same state of the table.
+// PostgreSQL: one connection of its own reads the whole table in one
+// statement (one snapshot); the server does the other half of the work.
+struct Dataset::Background {
+    bool pg = false;
+    QByteArray file, table, key; // file: SQLite's file, or PostgreSQL's connection string
+    int ncols = 0;
+    qint64 middle = 0;
+    std::vector<std::unique_ptr<ColumnStore>> halves[2];
+    int counts[2] = {0, 0};
+    std::exception_ptr errors[2];
+    std::atomic<sqlite3 *> handles[2] = {nullptr, nullptr};
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> finished{0};
+    std::thread threads[2];
+    std::mutex mutex;
+    std::condition_variable cv;
+    int started = 0;
+
+    ~Background() { stop(); }
+    void stop()
+    {
+        cancelled = true;
+        for (auto &h : handles)
+            if (sqlite3 *db = h.load())
+                sqlite3_interrupt(db);
+        join();
+    }
+    void join()
+    {
+        for (auto &t : threads)
+            if (t.joinable())
+                t.join();
+    }
+    void readPg(const std::function<void()> &whenDone)
+    {
+        pg_conn *own = PQconnectdb(file.constData());
+        try {
+            if (PQstatus(own) != CONNECTION_OK)
+                throw DataError(QString::fromUtf8(PQerrorMessage(own)).trimmed());
+            std::vector<ColumnStore *> cols;
+            for (auto &c : halves[0])
+                cols.push_back(c.get());
+            pgRowsInto(own, "SELECT * FROM " + table + " ORDER BY " + key, cols, counts[0], &cancelled);
+        } catch (...) {
+            errors[0] = std::current_exception();
+        }
+        PQfinish(own);
+        finished = 2;
+        if (!cancelled)
+            whenDone();
+    }
+    void read(int which, const std::function<void()> &whenDone)
+    {
+        if (pg)
+            return readPg(whenDone);
+        sqlite3 *own = nullptr;
+        sqlite3_stmt *st = nullptr;
+        bool signalled = false;
+        auto signal = [&] {
+            if (signalled)
+                return;
+            signalled = true;
+            std::lock_guard<std::mutex> g(mutex);
+            ++started;
+            cv.notify_all();
+        };
+        try {
+            if (sqlite3_open_v2(file.constData(), &own, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+                throw DataError(QString::fromUtf8(sqlite3_errmsg(own)));
+            handles[which] = own;
+            sqlite3_busy_timeout(own, 5000);
+            const QByteArray sql = "SELECT * FROM " + table + " WHERE " + key + (which ? " > ?" : " <= ?") + " ORDER BY " + key;
+            if (sqlite3_prepare_v2(own, sql.constData(), -1, &st, nullptr) != SQLITE_OK)
+                throw DataError(QString::fromUtf8(sqlite3_errmsg(own)));
+            if (sqlite3_column_count(st) != ncols)
+                throw DataError(QStringLiteral("表的结构在读取时改变了，请重新打开窗口。"));
+            sqlite3_bind_int64(st, 1, middle);
+            std::vector<ColumnStore *> cols;
+            for (auto &c : halves[which])
+                cols.push_back(c.get());
+            stepInto(st, cols, counts[which], std::numeric_limits<qint64>::max(), signal);
+        } catch (...) {
+            errors[which] = std::current_exception();
+        }
+        signal();
+        sqlite3_finalize(st);
+        handles[which] = nullptr;
+        sqlite3_close(own);
+        if (++finished == 2 && !cancelled)
+            whenDone();
+    }
+};
+
+namespace {
+qint64 backgroundRows = 200000;
+int PreviewRows = 2000;
 } // namespace
 
 // Reads the rows of a statement into a dataset's column storage.
@@ -153,6 +481,12 @@ public:
 private:
     static void setupField(Dataset &ds, const QString &name, FieldType detected);
     static void loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql);
+    static bool startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt, const std::vector<ColumnStore *> &cols, int &rows);
+    static bool startPgBackground(Dataset &ds, pg_conn *pg, const QString &sql);
+    static std::function<void()> whenDone(Dataset &ds, Dataset::Background *bg);
+public:
+    static void loadPreview(Dataset &ds, const QString &orderBy);
+private:
     static void loadGeneric(Dataset &ds, const QString &sql);
     static void loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql);
     static QVariant paramValue(const Dataset &ds, const QString &name);
@@ -205,7 +539,7 @@ void DatasetLoader::load(Dataset &ds)
     if (sqlite3 *db = ds.m_conn->sqliteHandle())
         loadSqlite(ds, db, sql);
     else if (pg_conn *pg = ds.m_conn->pgHandle())
-        loadPostgres(ds, pg, sql);
+        startPgBackground(ds, pg, sql) || (loadPostgres(ds, pg, sql), true);
     else
         loadGeneric(ds, sql);
 }
@@ -264,80 +598,189 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
     for (int c = 0; c < ncols; ++c)
         cols[size_t(c)] = ds.m_columns[size_t(c)].get();
     // A whole table: its size is known, so the columns grow once.
+    qint64 expected = 0;
     if (!ds.m_table.isEmpty()) {
-        const qint64 expected = ds.m_conn->scalar(QStringLiteral("SELECT count(*) FROM %1").arg(ds.m_conn->quote(ds.m_table))).toLongLong();
+        expected = ds.m_conn->scalar(QStringLiteral("SELECT count(*) FROM %1").arg(ds.m_conn->quote(ds.m_table))).toLongLong();
         for (ColumnStore *col : cols)
             col->reserve(size_t(expected));
     }
 
     int rows = 0;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (int c = 0; c < ncols; ++c) {
-            ColumnStore *col = cols[size_t(c)];
-            const int st = sqlite3_column_type(stmt, c);
-            if (st == SQLITE_NULL) {
-                col->appendNull();
-                continue;
-            }
-            switch (col->type()) {
-            case FieldType::Integer:
-                if (st == SQLITE_INTEGER)
-                    col->appendInt(sqlite3_column_int64(stmt, c));
-                else if (st == SQLITE_FLOAT)
-                    col->appendInt(qint64(std::llround(sqlite3_column_double(stmt, c))));
-                else {
-                    bool ok = false;
-                    const qint64 v = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c))).trimmed().toLongLong(&ok);
-                    ok ? col->appendInt(v) : col->appendNull();
-                }
-                break;
-            case FieldType::Double:
-                col->appendDouble(sqlite3_column_double(stmt, c));
-                break;
-            case FieldType::DateTime: {
-                QDate date;
-                int msecs = 0;
-                if (st == SQLITE_TEXT
-                    && Dialect::parseDateTimeParts(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
-                                                   sqlite3_column_bytes(stmt, c), date, msecs)) {
-                    col->appendInt(ColumnStore::encode(date, msecs));
-                } else {
-                    col->appendNull();
-                }
-                break;
-            }
-            case FieldType::Text: {
-                const char *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-                col->appendText(p ? p : "", size_t(sqlite3_column_bytes(stmt, c)));
-                break;
-            }
-            case FieldType::Blob: {
-                const void *p = sqlite3_column_blob(stmt, c);
-                const int n = sqlite3_column_bytes(stmt, c);
-                col->appendBlob(QByteArray(static_cast<const char *>(p), n));
-                break;
-            }
-            case FieldType::Variant:
-                switch (st) {
-                case SQLITE_INTEGER: col->appendVariant(qlonglong(sqlite3_column_int64(stmt, c))); break;
-                case SQLITE_FLOAT: col->appendVariant(sqlite3_column_double(stmt, c)); break;
-                case SQLITE_BLOB:
-                    col->appendVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, c)), sqlite3_column_bytes(stmt, c)));
-                    break;
-                default:
-                    col->appendVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
-                                                         sqlite3_column_bytes(stmt, c)));
-                }
-                break;
-            }
-        }
+    int rc = SQLITE_DONE;
+    const bool background = ds.m_allowBackground && expected >= backgroundRows && nparams == 0 && startBackground(ds, db, stmt, cols, rows);
+    while (!background && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int c = 0; c < ncols; ++c)
+            appendCell(cols[size_t(c)], sqliteCell(stmt, c, cols[size_t(c)]->type()));
         ++rows;
     }
     if (rc != SQLITE_DONE)
         throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
     ds.m_rowCount = rows;
     ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
+}
+
+std::function<void()> DatasetLoader::whenDone(Dataset &ds, Dataset::Background *bg)
+{
+    QPointer<Dataset> target(&ds);
+    return [bg, target] {
+        // Back on the dataset's thread, unless the dataset has gone by then.
+        if (target)
+            QMetaObject::invokeMethod(target.data(), [target, bg] {
+                if (target && target->m_background.get() == bg)
+                    target->finishLoading();
+            }, Qt::QueuedConnection);
+    };
+}
+
+bool DatasetLoader::startPgBackground(Dataset &ds, pg_conn *pg, const QString &sql)
+{
+    const TableDef *def = ds.m_table.isEmpty() ? nullptr : Schema::table(ds.m_table);
+    if (!ds.m_allowBackground || !def || def->primaryKey.isEmpty() || ds.m_conn->inTransaction())
+        return false;
+    // The planner's estimate is enough to decide; it costs nothing.
+    const qint64 estimate = ds.m_conn->scalar(QStringLiteral("SELECT reltuples::bigint FROM pg_class WHERE relname = ?"),
+                                              QVariantList{ds.m_table.toLower()}).toLongLong();
+    if (estimate < backgroundRows)
+        return false;
+    loadPostgres(ds, pg, sql + QStringLiteral(" LIMIT %1").arg(PreviewRows));
+    auto bg = std::make_unique<Dataset::Background>();
+    bg->pg = true;
+    bg->file = pgConninfoOf(pg);
+    bg->table = ds.m_conn->quote(ds.m_table).toUtf8();
+    bg->key = ds.m_conn->quote(def->primaryKey).toUtf8();
+    bg->ncols = 0;
+    for (const auto &c : ds.m_columns) {
+        if (!c)
+            break;
+        ++bg->ncols;
+        for (int h = 0; h < 2; ++h)
+            bg->halves[h].push_back(std::make_unique<ColumnStore>(c->type()));
+        bg->halves[0].back()->reserve(size_t(estimate + estimate / 8));
+    }
+    Dataset::Background *raw = bg.get();
+    const auto done = whenDone(ds, raw);
+    bg->threads[0] = std::thread([raw, done] { raw->read(0, done); });
+    ds.m_background = std::move(bg);
+    return true;
+}
+
+bool DatasetLoader::startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt, const std::vector<ColumnStore *> &cols, int &rows)
+{
+    const TableDef *def = Schema::table(ds.m_table);
+    const char *file = sqlite3_db_filename(db, "main");
+    if (!def || def->primaryKey.isEmpty() || !file || !*file || std::thread::hardware_concurrency() < 2 || !sqlite3_get_autocommit(db))
+        return false;
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    struct Unlock {
+        sqlite3 *db;
+        ~Unlock() { sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr); }
+    } unlock{db};
+
+    auto bg = std::make_unique<Dataset::Background>();
+    bg->file = file;
+    bg->table = ds.m_conn->quote(ds.m_table).toUtf8();
+    bg->key = ds.m_conn->quote(def->primaryKey).toUtf8();
+    bg->ncols = int(cols.size());
+    // The key in the middle splits the table into two equal halves; the
+    // count is taken again under the lock.
+    qint64 count = 0;
+    {
+        sqlite3_stmt *st = nullptr;
+        const QByteArray sql = "SELECT count(*) FROM " + bg->table;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            count = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        const QByteArray mid = "SELECT " + bg->key + " FROM " + bg->table + " ORDER BY " + bg->key + " LIMIT 1 OFFSET " + QByteArray::number(count / 2);
+        bool found = false;
+        if (count > 0 && sqlite3_prepare_v2(db, mid.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW
+            && sqlite3_column_type(st, 0) == SQLITE_INTEGER) {
+            bg->middle = sqlite3_column_int64(st, 0);
+            found = true;
+        }
+        sqlite3_finalize(st);
+        if (!found || count < backgroundRows)
+            return false;
+    }
+    for (int h = 0; h < 2; ++h)
+        for (ColumnStore *c : cols) {
+            bg->halves[h].push_back(std::make_unique<ColumnStore>(c->type()));
+            bg->halves[h].back()->reserve(size_t(h == 0 ? count : count - count / 2));
+        }
+    Dataset::Background *raw = bg.get();
+    const auto done = whenDone(ds, raw);
+    for (int h = 0; h < 2; ++h)
+        bg->threads[h] = std::thread([raw, h, done] { raw->read(h, done); });
+    {
+        std::unique_lock<std::mutex> g(bg->mutex);
+        bg->cv.wait(g, [&] { return bg->started == 2; });
+    }
+    // The first rows, in the same state of the table as the halves.
+    stepInto(stmt, cols, rows, PreviewRows, {});
+    sqlite3_reset(stmt);
+    ds.m_background = std::move(bg);
+    return true;
+}
+
+// While the rest is read: the first rows again in the order a sort asks for,
+// so the top of the list is what it will be once every row is in.
+void DatasetLoader::loadPreview(Dataset &ds, const QString &orderBy)
+{
+    sqlite3 *db = ds.m_conn->sqliteHandle();
+    if (pg_conn *pg = ds.m_conn->pgHandle()) {
+        std::vector<std::unique_ptr<ColumnStore>> fresh;
+        std::vector<ColumnStore *> cols;
+        for (int c = 0; c < ds.m_background->ncols; ++c) {
+            fresh.push_back(std::make_unique<ColumnStore>(ds.m_columns[size_t(c)]->type()));
+            cols.push_back(fresh.back().get());
+        }
+        int rows = 0;
+        try {
+            pgRowsInto(pg, QStringLiteral("SELECT * FROM %1 ORDER BY %2, %3 LIMIT %4")
+                               .arg(ds.m_conn->quote(ds.m_table), orderBy, ds.m_conn->quote(ds.m_keyColumn))
+                               .arg(PreviewRows)
+                               .toUtf8(),
+                       cols, rows);
+        } catch (const DataError &) {
+            return; // the rows already shown stay
+        }
+        for (int c = 0; c < ds.m_background->ncols; ++c)
+            ds.m_columns[size_t(c)] = std::move(fresh[size_t(c)]);
+        ds.m_rowCount = rows;
+        ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
+        ds.touch();
+        return;
+    }
+    if (!db)
+        return;
+    const QByteArray sql = QStringLiteral("SELECT * FROM %1 ORDER BY %2, %3 LIMIT %4")
+                               .arg(ds.m_conn->quote(ds.m_table), orderBy, ds.m_conn->quote(ds.m_keyColumn))
+                               .arg(PreviewRows)
+                               .toUtf8();
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK || sqlite3_column_count(st) != ds.m_background->ncols) {
+        sqlite3_finalize(st);
+        return;
+    }
+    std::vector<std::unique_ptr<ColumnStore>> fresh;
+    std::vector<ColumnStore *> cols;
+    for (int c = 0; c < ds.m_background->ncols; ++c) {
+        fresh.push_back(std::make_unique<ColumnStore>(ds.m_columns[size_t(c)]->type()));
+        cols.push_back(fresh.back().get());
+    }
+    int rows = 0;
+    try {
+        stepInto(st, cols, rows, PreviewRows, {});
+    } catch (const DataError &) {
+        sqlite3_finalize(st);
+        return; // the rows already shown stay
+    }
+    sqlite3_finalize(st);
+    for (int c = 0; c < ds.m_background->ncols; ++c)
+        ds.m_columns[size_t(c)] = std::move(fresh[size_t(c)]);
+    ds.m_rowCount = rows;
+    ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
+    ds.touch();
 }
 
 // PostgreSQL through libpq: rows arrive one at a time (single-row mode), in
@@ -396,49 +839,7 @@ void DatasetLoader::loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql)
                         col->appendNull();
                         continue;
                     }
-                    const char *v = PQgetvalue(res, r, c);
-                    const int len = PQgetlength(res, r, c);
-                    switch (col->type()) {
-                    case FieldType::Integer: {
-                        const QByteArray b(v, len);
-                        bool ok = false;
-                        qint64 x = b.toLongLong(&ok);
-                        if (!ok && (b == "t" || b == "f")) {
-                            x = b == "t";
-                            ok = true;
-                        }
-                        if (!ok) {
-                            const double d = b.toDouble(&ok);
-                            x = qint64(std::llround(d));
-                        }
-                        ok ? col->appendInt(x) : col->appendNull();
-                        break;
-                    }
-                    case FieldType::Double: col->appendDouble(QByteArray(v, len).toDouble()); break;
-                    case FieldType::DateTime: {
-                        QDate date;
-                        int msecs = 0;
-                        Dialect::parseDateTimeParts(v, std::min(len, 23), date, msecs) ? col->appendInt(ColumnStore::encode(date, msecs))
-                                                                                         : col->appendNull();
-                        break;
-                    }
-                    case FieldType::Text: col->appendText(v, size_t(len)); break;
-                    case FieldType::Blob: {
-                        size_t n = 0;
-                        unsigned char *raw = PQunescapeBytea(reinterpret_cast<const unsigned char *>(v), &n);
-                        col->appendBlob(QByteArray(reinterpret_cast<const char *>(raw), qsizetype(n)));
-                        PQfreemem(raw);
-                        break;
-                    }
-                    case FieldType::Variant: {
-                        // A type the program does not model: kept as text.
-                        const QString s = QString::fromUtf8(v, len);
-                        bool ok = false;
-                        const qint64 i = s.toLongLong(&ok);
-                        col->appendVariant(ok ? QVariant(qlonglong(i)) : QVariant(s));
-                        break;
-                    }
-                    }
+                    appendPgCell(col, PQgetvalue(res, r, c), PQgetlength(res, r, c));
                 }
                 ++rows;
             }
@@ -517,6 +918,60 @@ Dataset::Dataset(Connection *conn, QObject *parent)
 }
 
 Dataset::~Dataset() = default;
+
+void Dataset::setBackgroundRows(qint64 rows, int firstRows)
+{
+    backgroundRows = rows;
+    PreviewRows = std::max(1, firstRows);
+}
+
+bool Dataset::isLoading() const { return m_background != nullptr; }
+
+void Dataset::finishLoading()
+{
+    if (!m_background)
+        return;
+    std::unique_ptr<Background> bg = std::move(m_background);
+    bg->join();
+    for (const std::exception_ptr &e : bg->errors) {
+        if (!e)
+            continue;
+        // The background read failed (an I/O error, the file gone): read
+        // everything here instead, where a failure reaches the caller.
+        m_allowBackground = false;
+        struct Restore {
+            bool &flag;
+            ~Restore() { flag = true; }
+        } restore{m_allowBackground};
+        requery();
+        return;
+    }
+    QVariant key;
+    const int keyField = fieldIndex(m_keyColumn);
+    if (keyField >= 0 && m_cur >= 0)
+        key = valueAt(m_cur, keyField);
+    for (int c = 0; c < bg->ncols; ++c) {
+        bg->halves[0][size_t(c)]->appendAll(*bg->halves[1][size_t(c)]);
+        bg->halves[1][size_t(c)].reset();
+        m_columns[size_t(c)] = std::move(bg->halves[0][size_t(c)]);
+    }
+    m_rowCount = bg->counts[0] + bg->counts[1];
+    m_rowState.assign(size_t(m_rowCount), quint8(RowState::Unchanged));
+    m_keyIndex.clear();
+    touch();
+    rebuildView();
+    int row = m_view.empty() ? -1 : 0;
+    if (keyField >= 0 && key.isValid() && !key.isNull()) {
+        for (size_t i = 0; i < m_view.size(); ++i)
+            if (cellEquals(int(m_view[i]), keyField, key)) {
+                row = int(i);
+                break;
+            }
+    }
+    setCursor(row, false);
+    notifyReset();
+    emit loaded();
+}
 
 void Dataset::releaseStatements() { m_prepared.reset(); }
 
@@ -622,6 +1077,7 @@ void Dataset::open()
 
 void Dataset::close()
 {
+    finishLoading();
     if (!m_open)
         return;
     resetStorage();
@@ -631,6 +1087,7 @@ void Dataset::close()
 
 void Dataset::requery()
 {
+    finishLoading();
     if (!m_open) {
         open();
         return;
@@ -788,6 +1245,8 @@ int Dataset::compareCells(int a, int b, int field) const
     }
     case FieldType::Text: {
         // UTF-8 byte order is code point order.
+        if (col->textId(a) == col->textId(b))
+            return 0;
         const quint32 la = col->textLen(a), lb = col->textLen(b);
         const int c = std::memcmp(col->textPtr(a), col->textPtr(b), std::min(la, lb));
         if (c)
@@ -994,6 +1453,11 @@ void Dataset::setSort(const QString &sortText)
     m_sortText = t;
     m_sortField = field;
     m_sortDesc = desc;
+    if (m_background && field >= 0 && m_fields[size_t(field)].kind == Field::Data && field < m_background->ncols) {
+        m_cur = -1;
+        DatasetLoader::loadPreview(*this, QStringLiteral("%1%2").arg(m_conn->quote(m_fields[size_t(field)].name), desc ? QStringLiteral(" DESC") : QString()));
+        rebuildView();
+    }
     if (m_open) {
         const int keep = m_cur >= 0 ? int(m_view[size_t(m_cur)]) : -1;
         sortView();
@@ -1040,6 +1504,7 @@ void Dataset::first()
 
 void Dataset::last()
 {
+    finishLoading();
     post();
     setCursor(int(m_view.size()) - 1);
     m_eof = true;
@@ -1049,6 +1514,8 @@ void Dataset::last()
 void Dataset::next()
 {
     post();
+    if (m_background && m_cur >= int(m_view.size()) - 1)
+        finishLoading();
     if (m_view.empty() || m_cur >= int(m_view.size()) - 1) {
         m_eof = true;
         return;
@@ -1079,6 +1546,7 @@ void Dataset::setCurrentRow(int row)
 
 Dataset::Bookmark Dataset::bookmark() const
 {
+    const_cast<Dataset *>(this)->finishLoading(); // a bookmark names a row of the whole table
     return m_cur >= 0 ? Bookmark(m_view[size_t(m_cur)]) : Bookmark(-1);
 }
 
@@ -1089,6 +1557,7 @@ bool Dataset::bookmarkValid(Bookmark b) const
 
 bool Dataset::gotoBookmark(Bookmark b)
 {
+    finishLoading();
     if (!bookmarkValid(b))
         return false;
     setCurrentRow(m_viewPos[size_t(b)]);
@@ -1097,6 +1566,7 @@ bool Dataset::gotoBookmark(Bookmark b)
 
 bool Dataset::locate(const QString &column, const QVariant &value)
 {
+    finishLoading();
     const int f = requireField(column);
     for (size_t i = 0; i < m_view.size(); ++i) {
         if (cellEquals(int(m_view[i]), f, value)) {
@@ -1138,6 +1608,7 @@ int Dataset::lookupRow(const Field &f, int s) const
 
 int Dataset::findStorageRow(int field, const QVariant &value) const
 {
+    const_cast<Dataset *>(this)->finishLoading();
     if (m_keyIndexStamp != m_stamp) {
         m_keyIndex.clear();
         m_keyIndexStamp = m_stamp;
@@ -1287,6 +1758,7 @@ void Dataset::restoreRow(int s, const std::vector<QVariant> &values)
 
 void Dataset::setValue(const QString &column, const QVariant &v)
 {
+    finishLoading();
     if (!m_open)
         throw DataError(QStringLiteral("数据集没有打开。"), DataError::Usage);
     if (m_readOnly)
@@ -1309,6 +1781,7 @@ void Dataset::setValue(const QString &column, const QVariant &v)
 
 void Dataset::edit()
 {
+    finishLoading();
     if (m_editState != EditState::Browse || m_cur < 0)
         return;
     if (m_readOnly)
@@ -1375,6 +1848,7 @@ void Dataset::cancel()
 
 void Dataset::append()
 {
+    finishLoading();
     if (!m_open)
         throw DataError(QStringLiteral("数据集没有打开。"), DataError::Usage);
     if (m_readOnly)
@@ -1412,6 +1886,7 @@ void Dataset::append()
 
 void Dataset::remove()
 {
+    finishLoading();
     if (m_readOnly)
         throw DataError(QStringLiteral("数据集是只读的。"), DataError::Usage);
     if (m_cur < 0)
@@ -1462,6 +1937,7 @@ int Dataset::pendingCount() const
 
 void Dataset::applyUpdates()
 {
+    finishLoading();
     post();
     m_applied = {};
     if (!m_conn || !m_conn->isOpen())
@@ -1587,6 +2063,7 @@ void Dataset::applyUpdates()
 
 void Dataset::commitUpdates()
 {
+    finishLoading();
     m_prepared.reset();
     if (!m_applied.valid)
         return;
@@ -1612,6 +2089,7 @@ void Dataset::commitUpdates()
 
 void Dataset::cancelUpdates()
 {
+    finishLoading();
     if (m_editState != EditState::Browse)
         cancel();
     const Bookmark keep = bookmark();
@@ -1638,6 +2116,7 @@ void Dataset::cancelUpdates()
 
 void Dataset::setMasterByKeys(Dataset *master, const QStringList &keyFields, const QStringList &masterFields)
 {
+    finishLoading();
     detachMaster();
     if (keyFields.size() != masterFields.size() || keyFields.isEmpty())
         throw DataError(QStringLiteral("主从关联的字段数目不一致。"), DataError::Usage);
@@ -1655,6 +2134,7 @@ void Dataset::setMasterByKeys(Dataset *master, const QStringList &keyFields, con
 
 void Dataset::setMasterByParams(Dataset *master)
 {
+    finishLoading();
     detachMaster();
     m_master = master;
     m_masterByParams = true;
@@ -1711,7 +2191,12 @@ void Dataset::onMasterScrolled()
 
 // ---- notifications ---------------------------------------------------------
 
-void Dataset::disableControls() { ++m_disabled; }
+void Dataset::disableControls()
+{
+    // A routine walking the rows needs all of them.
+    finishLoading();
+    ++m_disabled;
+}
 
 void Dataset::enableControls()
 {

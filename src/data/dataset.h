@@ -79,6 +79,15 @@ public:
     // Re-runs the statement; pending changes are dropped, the filter and sort are kept,
     // and the cursor returns to the row with the same key when it is still there.
     void requery();
+    // A whole table of many rows on SQLite is read in the background: open()
+    // returns with the first rows and the rest follow (loaded() is emitted).
+    // Whatever needs every row (editing, saving, locate, walking past the
+    // last row, disableControls) waits for them first.
+    bool isLoading() const;
+    void finishLoading();
+    // Tables of at least `rows` rows are read that way (200,000 unless set),
+    // `firstRows` of them before open() returns (2,000 unless set).
+    static void setBackgroundRows(qint64 rows, int firstRows = 2000);
 
     // ---- fields ----
     int fieldCount() const { return int(m_fields.size()); }
@@ -194,9 +203,11 @@ signals:
     void layoutReset();
     void editStateChanged();
     void opened();
+    void loaded();
 
 private:
     friend class DatasetLoader;
+    struct Background;
     friend class DatasetStateGuard;
     Predicate compileFilter(const Filter &f) const;
     void applyFilterState(const Filter &f, const QString &text, bool on);
@@ -273,6 +284,9 @@ private:
         std::vector<std::pair<int, qint64>> newIds; // storage row -> assigned id
         bool valid = false;
     } m_applied;
+
+    std::unique_ptr<Background> m_background;
+    bool m_allowBackground = true;
 
     mutable QHash<int, QHash<QString, int>> m_keyIndex; // field -> value text -> storage row
     mutable quint64 m_keyIndexStamp = ~quint64(0);
