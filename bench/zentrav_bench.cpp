@@ -4,7 +4,8 @@
 // ends with one line:
 //   RESULT ms=<wall> peak_kb=<max RSS> [rows=<n>] [pages=<n>]
 //
-//   zentrav-bench ledger      (--db F | --pg C)   the ledger window to its first painted rows
+//   zentrav-bench ledger      (--db F | --pg C) [--shot PREFIX]  the ledger window to its first painted rows
+//                                                   (and to all rows; --shot saves both as PNG)
 //   zentrav-bench ledger-raw  (--db F | --pg C)   every row and column of Asset read by the engine's C API
 //   zentrav-bench tally       (--db F | --pg C) [--units N]  acquisition tally of N units (the bill and
 //                                                   its items are removed again afterwards)
@@ -55,7 +56,7 @@ void result(qint64 ms, const QString &extra = {})
 }
 
 struct Args {
-    QString db, pg, name, from, to;
+    QString db, pg, name, from, to, shot;
     int units = 10000, rows = 0, pages = 0;
 };
 
@@ -69,6 +70,7 @@ Args parse(const QStringList &a, int from)
         else if (a[i] == QLatin1String("--from")) r.from = next();
         else if (a[i] == QLatin1String("--to")) r.to = next();
         else if (a[i] == QLatin1String("--units")) r.units = next().toInt();
+        else if (a[i] == QLatin1String("--shot")) r.shot = next();
         else if (a[i] == QLatin1String("--rows")) r.rows = next().toInt();
         else if (a[i] == QLatin1String("--pages")) r.pages = next().toInt();
         else r.name = a[i];
@@ -213,8 +215,14 @@ int ledger(const Args &a)
             items = d;
     while (items && items->isLoading())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    w.grab();
+    for (int i = 0; i < 5; ++i) // the grid lays itself out for a million rows
+        QApplication::processEvents();
+    const QImage whole = w.grab().toImage();
     const qint64 all = t.elapsed();
+    if (!a.shot.isEmpty()) { // to look at: the window at its first rows and with every row in
+        shot.save(a.shot + QStringLiteral("-first.png"));
+        whole.save(a.shot + QStringLiteral("-all.png"));
+    }
     result(first, QStringLiteral("all_ms=%1 rows=%2 w=%3").arg(all).arg(items ? items->recordCount() : -1).arg(shot.width()));
     return 0;
 }

@@ -213,6 +213,10 @@ DataGrid::DataGrid(Dataset *ds, QWidget *parent) : QTableView(parent), m_ds(ds)
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         syncFromDataset();
         refreshFooter();
+        // Many more rows (a list read in the background) widen the row
+        // numbers: lay the titles and cells out again once the view has
+        // taken the new row count in.
+        QMetaObject::invokeMethod(this, [this] { updateGeometries(); }, Qt::QueuedConnection);
     });
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { refreshFooter(); });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { refreshFooter(); });

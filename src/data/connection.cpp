@@ -103,6 +103,8 @@ void Connection::open(const ConnectionParams &params, int flags)
             scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
             exec(QStringLiteral("PRAGMA foreign_keys=ON"));
             exec(QStringLiteral("PRAGMA synchronous=FULL"));
+            // Large sorts (the detail lists order a whole ledger) may use a second core.
+            exec(QStringLiteral("PRAGMA threads=2"));
             // journal_mode=WAL is written into the file, so it is set only once
             // the file is known to be ours (Schema::ensure / Schema::create).
         } catch (const DataError &e) {

@@ -481,7 +481,7 @@ public:
 private:
     static void setupField(Dataset &ds, const QString &name, FieldType detected);
     static void loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql);
-    static bool startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt, const std::vector<ColumnStore *> &cols, int &rows);
+    static bool startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt, const std::vector<ColumnStore *> &cols, qint64 expected, int &rows);
     static bool startPgBackground(Dataset &ds, pg_conn *pg, const QString &sql);
     static std::function<void()> whenDone(Dataset &ds, Dataset::Background *bg);
 public:
@@ -607,7 +607,7 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
 
     int rows = 0;
     int rc = SQLITE_DONE;
-    const bool background = ds.m_allowBackground && expected >= backgroundRows && nparams == 0 && startBackground(ds, db, stmt, cols, rows);
+    const bool background = ds.m_allowBackground && expected >= backgroundRows && nparams == 0 && startBackground(ds, db, stmt, cols, expected, rows);
     while (!background && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         for (int c = 0; c < ncols; ++c)
             appendCell(cols[size_t(c)], sqliteCell(stmt, c, cols[size_t(c)]->type()));
@@ -664,7 +664,7 @@ bool DatasetLoader::startPgBackground(Dataset &ds, pg_conn *pg, const QString &s
     return true;
 }
 
-bool DatasetLoader::startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt, const std::vector<ColumnStore *> &cols, int &rows)
+bool DatasetLoader::startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt, const std::vector<ColumnStore *> &cols, qint64 expected, int &rows)
 {
     const TableDef *def = Schema::table(ds.m_table);
     const char *file = sqlite3_db_filename(db, "main");
@@ -682,30 +682,28 @@ bool DatasetLoader::startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt
     bg->table = ds.m_conn->quote(ds.m_table).toUtf8();
     bg->key = ds.m_conn->quote(def->primaryKey).toUtf8();
     bg->ncols = int(cols.size());
-    // The key in the middle splits the table into two equal halves; the
-    // count is taken again under the lock.
-    qint64 count = 0;
+    // The key halfway between the smallest and the largest splits the table
+    // into two halves of about equal size (keys are handed out in order).
+    qint64 count = expected, low = 0, high = 0;
     {
         sqlite3_stmt *st = nullptr;
-        const QByteArray sql = "SELECT count(*) FROM " + bg->table;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-            count = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
-        const QByteArray mid = "SELECT " + bg->key + " FROM " + bg->table + " ORDER BY " + bg->key + " LIMIT 1 OFFSET " + QByteArray::number(count / 2);
+        const QByteArray sql = "SELECT min(" + bg->key + "), max(" + bg->key + ") FROM " + bg->table;
         bool found = false;
-        if (count > 0 && sqlite3_prepare_v2(db, mid.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW
             && sqlite3_column_type(st, 0) == SQLITE_INTEGER) {
-            bg->middle = sqlite3_column_int64(st, 0);
+            low = sqlite3_column_int64(st, 0);
+            high = sqlite3_column_int64(st, 1);
             found = true;
         }
         sqlite3_finalize(st);
-        if (!found || count < backgroundRows)
+        if (!found)
             return false;
+        bg->middle = low + (high - low) / 2;
     }
     for (int h = 0; h < 2; ++h)
         for (ColumnStore *c : cols) {
             bg->halves[h].push_back(std::make_unique<ColumnStore>(c->type()));
-            bg->halves[h].back()->reserve(size_t(h == 0 ? count : count - count / 2));
+            bg->halves[h].back()->reserve(size_t(h == 0 ? count : count / 2 + count / 8));
         }
     Dataset::Background *raw = bg.get();
     const auto done = whenDone(ds, raw);
