@@ -67,7 +67,19 @@ QWidget *ChildWindowRegistry::open(const QString &entry)
             m_open.erase(it);
     };
     connect(f, &ChildFrame::closed, this, forget);
-    connect(f, &QObject::destroyed, this, forget);
+    // A frame destroyed without closing (its window deleted, the main window
+    // going away). It is no longer a QMdiSubWindow while destroyed() runs, so
+    // its entry is not read here; the entry reads null once the frame is
+    // gone, and null entries are dropped a moment later.
+    connect(f, &QObject::destroyed, this, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                for (auto it = m_open.begin(); it != m_open.end();)
+                    it = it->isNull() ? m_open.erase(it) : std::next(it);
+            },
+            Qt::QueuedConnection);
+    });
     f->showMaximized();
     m_area->setActiveSubWindow(f);
     emit created(key, w);
