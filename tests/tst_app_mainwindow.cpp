@@ -273,6 +273,30 @@ private slots:
         QCOMPARE(m_w->findChild<QMdiArea *>()->subWindowList().size(), 2);
     }
 
+    // A frame deleted without closing (as the main window's teardown does):
+    // its entry goes, the others stay.
+    void frameDeletedWithoutClosingIsForgotten()
+    {
+        enableAll();
+        QSignalSpy created(&m_w->registry(), &ChildWindowRegistry::created);
+        m_w->action(QStringLiteral("m_QLoan"))->trigger();
+        QPointer<QWidget> loans = m_w->registry().instance(QStringLiteral("m_QLoan"));
+        m_w->action(QStringLiteral("m_QArchives"))->trigger();
+        QPointer<QWidget> history = m_w->registry().instance(QStringLiteral("m_QArchives"));
+        QVERIFY(loans && history);
+        delete activeFrame();
+        QVERIFY(history.isNull());
+        QVERIFY(!m_w->registry().instance(QStringLiteral("m_QArchives")));
+        QCoreApplication::processEvents();
+        QCOMPARE(m_w->registry().instance(QStringLiteral("m_QLoan")), loans.data());
+
+        m_w->action(QStringLiteral("m_QLoan"))->trigger();
+        QCOMPARE(created.count(), 2);
+        m_w->action(QStringLiteral("m_QArchives"))->trigger();
+        QCOMPARE(created.count(), 3);
+        QVERIFY(m_w->registry().instance(QStringLiteral("m_QArchives")));
+    }
+
     void deptWindowStaysWhereItIs()
     {
         enableAll();
