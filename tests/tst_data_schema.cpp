@@ -122,6 +122,32 @@ private slots:
         QCOMPARE(Schema::inspect(c), Schema::State::Zentrav);
     }
 
+    // A register of the first version gets the indexes of the statistical
+    // lists on its next open, its rows untouched.
+    void firstVersionIsUpgraded()
+    {
+        Connection &c = db->conn();
+        const QString ix = c.quote(QStringLiteral("ix_Asset_Type_BuyDate_DiscardDate_Price"));
+        c.exec(QStringLiteral("DROP INDEX %1").arg(ix));
+        c.exec(QStringLiteral("DROP INDEX %1").arg(c.quote(QStringLiteral("ix_Asset_DiscardDate"))));
+        c.exec(QStringLiteral("DELETE FROM SchemaVersion"));
+        c.exec(QStringLiteral("INSERT INTO SchemaVersion (Version) VALUES (1)"));
+        c.exec(QStringLiteral("INSERT INTO Asset (Code, Type) VALUES ('00010001', '0001')"));
+        Schema::ensure(c);
+        QCOMPARE(Schema::storedVersion(c), 2);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Code FROM Asset")).toString(), QStringLiteral("00010001"));
+        // The index is there again: creating it once more is refused.
+        bool again = true;
+        try {
+            c.exec(QStringLiteral("CREATE INDEX %1 ON Asset (Type)").arg(ix));
+        } catch (const DataError &) {
+            again = false;
+        }
+        QVERIFY(!again);
+        Schema::ensure(c); // and a second open has nothing left to do
+        QCOMPARE(Schema::storedVersion(c), 2);
+    }
+
     void ensureRefusesForeignAndNewerRegisters()
     {
         Schema::ensure(db->conn()); // ours: nothing to do

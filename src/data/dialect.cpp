@@ -49,8 +49,11 @@ QString Dialect::smallIntType() const { return isSqlite() ? QStringLiteral("INTE
 QString Dialect::monthDiff(const QString &fromExpr, const QString &toExpr) const
 {
     if (isSqlite()) {
-        return QStringLiteral("((CAST(strftime('%Y',%2) AS INTEGER)-CAST(strftime('%Y',%1) AS INTEGER))*12"
-                              "+CAST(strftime('%m',%2) AS INTEGER)-CAST(strftime('%m',%1) AS INTEGER))")
+        // Dates are stored as "YYYY-MM-DD HH:MM:SS": year and month are read
+        // straight from the text, several times cheaper than strftime() over
+        // a whole ledger.
+        return QStringLiteral("((CAST(substr(%2,1,4) AS INTEGER)-CAST(substr(%1,1,4) AS INTEGER))*12"
+                              "+CAST(substr(%2,6,2) AS INTEGER)-CAST(substr(%1,6,2) AS INTEGER))")
             .arg(fromExpr, toExpr);
     }
     return QStringLiteral("((CAST(EXTRACT(YEAR FROM %2) AS INTEGER)-CAST(EXTRACT(YEAR FROM %1) AS INTEGER))*12"

@@ -60,7 +60,9 @@ std::vector<TableDef> buildTables()
         text("DecType", 20, "销账方式"),
         text("DiscardCause", 100, "销账原因"),
         text("ManufactureCode", 20, "出厂编号"),
-    }, {QStringLiteral("Type"), QStringLiteral("State"), QStringLiteral("Code"), QStringLiteral("BuyDate")}});
+    }, {QStringLiteral("Type"), QStringLiteral("State"), QStringLiteral("Code"), QStringLiteral("BuyDate"), QStringLiteral("DiscardDate"),
+        // the category summary reads only these columns: one pass over the index
+        QStringLiteral("Type,BuyDate,DiscardDate,Price")}});
 
     t.push_back({QStringLiteral("Asset_Add"), {
         col("Id", T::AutoNumber),
@@ -284,6 +286,21 @@ QStringList rightsLevelNames()
 
 QString adminCode() { return QStringLiteral("Admin"); }
 
+// One index per entry: a column, or several separated by commas.
+QStringList indexStatements(const Dialect &d, const TableDef &t)
+{
+    QStringList out;
+    for (const QString &ix : t.indexes) {
+        const QStringList cols = ix.split(QLatin1Char(','));
+        QStringList quoted;
+        for (const QString &c : cols)
+            quoted << d.quote(c);
+        out << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                   .arg(d.quote(QStringLiteral("ix_%1_%2").arg(t.name, cols.join(QLatin1Char('_')))), d.quote(t.name), quoted.join(QLatin1Char(',')));
+    }
+    return out;
+}
+
 QStringList createStatements(const Connection &conn)
 {
     const Dialect &d = conn.dialect();
@@ -293,10 +310,7 @@ QStringList createStatements(const Connection &conn)
         for (const ColumnDef &c : t.columns)
             cols << columnDdl(d, c, !t.primaryKey.isEmpty() && c.name == t.primaryKey);
         out << QStringLiteral("CREATE TABLE %1 (\n  %2\n)").arg(d.quote(t.name), cols.join(QStringLiteral(",\n  ")));
-        for (const QString &ix : t.indexes) {
-            out << QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                       .arg(d.quote(QStringLiteral("ix_%1_%2").arg(t.name, ix)), d.quote(t.name), d.quote(ix));
-        }
+        out << indexStatements(d, t);
     }
     return out;
 }
@@ -352,7 +366,12 @@ void upgrade(Connection &conn)
         return;
     Transaction tx(conn);
     // Ordered upgrade steps: step N takes a register from version N-1 to N.
-    // Version 1 is the first schema, so there is nothing to run yet.
+    if (from < 2) {
+        // 2: indexes for the statistical lists (write-off date; the summary's columns).
+        for (const TableDef &t : tables())
+            for (const QString &sql : indexStatements(conn.dialect(), t))
+                conn.exec(sql);
+    }
     conn.exec(QStringLiteral("INSERT INTO %1 (%2,%3) VALUES (?,?)")
                   .arg(conn.quote(QStringLiteral("SchemaVersion")), conn.quote(QStringLiteral("Version")), conn.quote(QStringLiteral("Applied"))),
               QVariantList{CurrentVersion, QDateTime::currentDateTime()});

@@ -19,7 +19,7 @@ struct ColumnDef {
 struct TableDef {
     QString name;
     std::vector<ColumnDef> columns;
-    QStringList indexes;     // columns with a single-column index
+    QStringList indexes;     // one index each: a column, or columns separated by commas
     QString primaryKey = QStringLiteral("Id");
 
     const ColumnDef *column(const QString &name) const; // case-insensitive
@@ -29,7 +29,7 @@ struct TableDef {
 // rows of a new register and the ordered upgrade steps.
 namespace Schema {
 
-constexpr int CurrentVersion = 1;
+constexpr int CurrentVersion = 2;
 
 const std::vector<TableDef> &tables();
 const TableDef *table(const QString &name); // case-insensitive

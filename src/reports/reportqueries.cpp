@@ -58,6 +58,14 @@ QString writtenOffOn(const Dialect &d)
     return QStringLiteral("COALESCE(%1,%2)").arg(Names{d}("Asset", "DiscardDate"), dateParam(d, "emptyDiscardDate"));
 }
 
+// `column` (an empty one counting as the date in `emptyParam`) within
+// [minDate, maxDate], written so that an index on the column serves it.
+QString dateWithin(const Dialect &d, const QString &column, const char *emptyParam)
+{
+    const QString empty = dateParam(d, emptyParam), low = dateParam(d, "minDate"), high = dateParam(d, "maxDate");
+    return QStringLiteral("((%1 >= %3 AND %1 <= %4) OR (%1 IS NULL AND %2 >= %3 AND %2 <= %4))").arg(column, empty, low, high);
+}
+
 QDate emptyBuyDate()
 {
     return QDate(EmptyBuyYear, 1, 1);
@@ -197,10 +205,9 @@ ReportQuery maturedList(const Dialect &d, const QDate &date)
 ReportQuery additionsList(const Dialect &d, const QDate &from, const QDate &to)
 {
     const Names n{d};
-    const QString bought = boughtOn(d);
     ReportQuery q;
     q.sql = QStringLiteral("SELECT ") + listColumns(d, {}) + listFrom(d)
-        + QStringLiteral(" WHERE %1 < 4 AND %2 >= %3 AND %2 <= %4").arg(n("Asset", "State"), bought, dateParam(d, "minDate"), dateParam(d, "maxDate"))
+        + QStringLiteral(" WHERE %1 < 4 AND %2").arg(n("Asset", "State"), dateWithin(d, n("Asset", "BuyDate"), "emptyBuyDate"))
         + listOrder(d);
     q.params = {{QStringLiteral("minDate"), from}, {QStringLiteral("maxDate"), to}, {QStringLiteral("emptyBuyDate"), emptyBuyDate()}};
     return q;
@@ -209,10 +216,9 @@ ReportQuery additionsList(const Dialect &d, const QDate &from, const QDate &to)
 ReportQuery writeoffsList(const Dialect &d, const QDate &from, const QDate &to, const QDate &today)
 {
     const Names n{d};
-    const QString gone = writtenOffOn(d);
     ReportQuery q;
     q.sql = QStringLiteral("SELECT ") + listColumns(d, QStringLiteral(", %1 AS DiscardDate").arg(n("Asset", "DiscardDate"))) + listFrom(d)
-        + QStringLiteral(" WHERE %1 >= 4 AND %2 >= %3 AND %2 <= %4").arg(n("Asset", "State"), gone, dateParam(d, "minDate"), dateParam(d, "maxDate"))
+        + QStringLiteral(" WHERE %1 >= 4 AND %2").arg(n("Asset", "State"), dateWithin(d, n("Asset", "DiscardDate"), "emptyDiscardDate"))
         + listOrder(d);
     q.params = {{QStringLiteral("minDate"), from}, {QStringLiteral("maxDate"), to}, {QStringLiteral("emptyDiscardDate"), today.addYears(30)}};
     return q;
