@@ -14,6 +14,11 @@ int ReportData::fieldIndex(const QString &name) const
     return -1;
 }
 
+DatasetReportData::DatasetReportData(const Dataset &ds) : m_ds(ds)
+{
+    const_cast<Dataset &>(ds).finishLoading();
+}
+
 int DatasetReportData::rowCount() const
 {
     return m_ds.recordCount();

@@ -22,7 +22,8 @@ public:
 // rows included, deleted rows left out. The dataset's cursor is not moved.
 class DatasetReportData : public ReportData {
 public:
-    explicit DatasetReportData(const Dataset &ds) : m_ds(ds) {}
+    // A printout covers every row: a table still being read is waited for.
+    explicit DatasetReportData(const Dataset &ds);
     int rowCount() const override;
     QStringList fieldNames() const override;
     QVariant value(int row, int field) const override;
