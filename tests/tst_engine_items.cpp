@@ -89,7 +89,26 @@ private slots:
     void barcodeSymbols();
     void printButtonsRunOverTheListedRows();
     void codeNoBarcodeCanHold();
+    void cardsOfALedgerStillBeingReadCoverEveryItem();
 };
+
+void TestEngineItems::cardsOfALedgerStillBeingReadCoverEveryItem()
+{
+    // A large ledger arrives in the background; printing its cards before
+    // the last rows are in must still print every one.
+    struct Restore {
+        ~Restore() { Dataset::setBackgroundRows(200000, 2000); }
+    } restore;
+    Dataset::setBackgroundRows(10, 4);
+    Ledger l(25);
+    QVERIFY(l.ds.isLoading());
+    QCOMPARE(l.ds.recordCount(), 4);
+    const DatasetReportData rows(l.ds);
+    QCOMPARE(rows.rowCount(), 25);
+    const ReportDocument doc = layoutItemCards(rows, QStringLiteral("示范大学资产管理处"), QDate(2026, 1, 2));
+    QCOMPARE(codesOf(doc).size(), 25);
+    QCOMPARE(codesOf(doc).last(), QStringLiteral("00010025"));
+}
 
 void TestEngineItems::cardsThreeToAPage()
 {
