@@ -958,17 +958,19 @@ void Dataset::finishLoading()
     m_keyIndex.clear();
     touch();
     rebuildView();
-    int row = m_view.empty() ? -1 : 0;
-    if (keyField >= 0 && key.isValid() && !key.isNull()) {
-        for (size_t i = 0; i < m_view.size(); ++i)
-            if (cellEquals(int(m_view[i]), keyField, key)) {
-                row = int(i);
-                break;
-            }
-    }
-    setCursor(row, false);
+    setCursor(visibleRowWithKey(keyField, key), false);
     notifyReset();
     emit loaded();
+}
+
+// After the rows were read again: the visible row holding `key`, or the first.
+int Dataset::visibleRowWithKey(int keyField, const QVariant &key) const
+{
+    if (keyField >= 0 && key.isValid() && !key.isNull())
+        for (size_t i = 0; i < m_view.size(); ++i)
+            if (cellEquals(int(m_view[i]), keyField, key))
+                return int(i);
+    return m_view.empty() ? -1 : 0;
 }
 
 void Dataset::releaseStatements() { m_prepared.reset(); }
@@ -1096,15 +1098,7 @@ void Dataset::requery()
         key = valueAt(m_cur, keyField);
     loadRows();
     rebuildView();
-    int row = m_view.empty() ? -1 : 0;
-    if (keyField >= 0 && key.isValid() && !key.isNull()) {
-        for (size_t i = 0; i < m_view.size(); ++i)
-            if (cellEquals(int(m_view[i]), keyField, key)) {
-                row = int(i);
-                break;
-            }
-    }
-    setCursor(row, false);
+    setCursor(visibleRowWithKey(keyField, key), false);
     notifyReset();
     emit opened();
 }

@@ -229,6 +229,7 @@ private:
     void loadRows();
     int compareCells(int a, int b, int field) const;
     bool cellEquals(int storageRow, int field, const QVariant &v) const;
+    int visibleRowWithKey(int keyField, const QVariant &key) const;
     int lookupRow(const Field &f, int storageRow) const;
 
     Connection *m_conn = nullptr;
