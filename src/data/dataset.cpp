@@ -606,15 +606,9 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
     }
 
     int rows = 0;
-    int rc = SQLITE_DONE;
     const bool background = ds.m_allowBackground && expected >= backgroundRows && nparams == 0 && startBackground(ds, db, stmt, cols, expected, rows);
-    while (!background && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (int c = 0; c < ncols; ++c)
-            appendCell(cols[size_t(c)], sqliteCell(stmt, c, cols[size_t(c)]->type()));
-        ++rows;
-    }
-    if (rc != SQLITE_DONE)
-        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (!background)
+        stepInto(stmt, cols, rows, std::numeric_limits<qint64>::max(), {});
     ds.m_rowCount = rows;
     ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
 }
@@ -724,42 +718,10 @@ bool DatasetLoader::startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt
 // so the top of the list is what it will be once every row is in.
 void DatasetLoader::loadPreview(Dataset &ds, const QString &orderBy)
 {
-    sqlite3 *db = ds.m_conn->sqliteHandle();
-    if (pg_conn *pg = ds.m_conn->pgHandle()) {
-        std::vector<std::unique_ptr<ColumnStore>> fresh;
-        std::vector<ColumnStore *> cols;
-        for (int c = 0; c < ds.m_background->ncols; ++c) {
-            fresh.push_back(std::make_unique<ColumnStore>(ds.m_columns[size_t(c)]->type()));
-            cols.push_back(fresh.back().get());
-        }
-        int rows = 0;
-        try {
-            pgRowsInto(pg, QStringLiteral("SELECT * FROM %1 ORDER BY %2, %3 LIMIT %4")
-                               .arg(ds.m_conn->quote(ds.m_table), orderBy, ds.m_conn->quote(ds.m_keyColumn))
-                               .arg(PreviewRows)
-                               .toUtf8(),
-                       cols, rows);
-        } catch (const DataError &) {
-            return; // the rows already shown stay
-        }
-        for (int c = 0; c < ds.m_background->ncols; ++c)
-            ds.m_columns[size_t(c)] = std::move(fresh[size_t(c)]);
-        ds.m_rowCount = rows;
-        ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
-        ds.touch();
-        return;
-    }
-    if (!db)
-        return;
     const QByteArray sql = QStringLiteral("SELECT * FROM %1 ORDER BY %2, %3 LIMIT %4")
                                .arg(ds.m_conn->quote(ds.m_table), orderBy, ds.m_conn->quote(ds.m_keyColumn))
                                .arg(PreviewRows)
                                .toUtf8();
-    sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK || sqlite3_column_count(st) != ds.m_background->ncols) {
-        sqlite3_finalize(st);
-        return;
-    }
     std::vector<std::unique_ptr<ColumnStore>> fresh;
     std::vector<ColumnStore *> cols;
     for (int c = 0; c < ds.m_background->ncols; ++c) {
@@ -768,12 +730,23 @@ void DatasetLoader::loadPreview(Dataset &ds, const QString &orderBy)
     }
     int rows = 0;
     try {
-        stepInto(st, cols, rows, PreviewRows, {});
+        if (pg_conn *pg = ds.m_conn->pgHandle()) {
+            pgRowsInto(pg, sql, cols, rows);
+        } else if (sqlite3 *db = ds.m_conn->sqliteHandle()) {
+            sqlite3_stmt *st = nullptr;
+            struct Finalizer {
+                sqlite3_stmt *&s;
+                ~Finalizer() { sqlite3_finalize(s); }
+            } fin{st};
+            if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK || sqlite3_column_count(st) != ds.m_background->ncols)
+                return;
+            stepInto(st, cols, rows, PreviewRows, {});
+        } else {
+            return;
+        }
     } catch (const DataError &) {
-        sqlite3_finalize(st);
         return; // the rows already shown stay
     }
-    sqlite3_finalize(st);
     for (int c = 0; c < ds.m_background->ncols; ++c)
         ds.m_columns[size_t(c)] = std::move(fresh[size_t(c)]);
     ds.m_rowCount = rows;
