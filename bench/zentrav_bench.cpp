@@ -11,7 +11,8 @@
 //                                                   its items are removed again afterwards)
 //   zentrav-bench tally-raw   (--db F | --pg C) [--units N]  the same rows inserted by one prepared statement
 //   zentrav-bench query NAME  (--db F | --pg C)   a statistical query opened as the window opens it
-//   zentrav-bench query-raw NAME (--db F | --pg C) the same statement stepped by the engine's C API
+//   zentrav-bench query-raw NAME (--db F | --pg C) [--unsorted]
+//                                               the same statement, sorted by the engine, stepped by its C API
 //   zentrav-bench pdf         (--db F | --pg C) --from D --to D   the additions list over a period to PDF
 //   zentrav-bench pdf-raw     --rows N --pages P   as many text cells drawn straight on a QPdfWriter
 //   zentrav-bench bare-start                       a bare Qt main window shown and closed
@@ -58,6 +59,7 @@ void result(qint64 ms, const QString &extra = {})
 struct Args {
     QString db, pg, name, from, to, shot;
     int units = 10000, rows = 0, pages = 0;
+    bool unsorted = false;
 };
 
 Args parse(const QStringList &a, int from)
@@ -73,6 +75,7 @@ Args parse(const QStringList &a, int from)
         else if (a[i] == QLatin1String("--shot")) r.shot = next();
         else if (a[i] == QLatin1String("--rows")) r.rows = next().toInt();
         else if (a[i] == QLatin1String("--pages")) r.pages = next().toInt();
+        else if (a[i] == QLatin1String("--unsorted")) r.unsorted = true;
         else r.name = a[i];
     }
     return r;
@@ -373,8 +376,11 @@ int queryRaw(const Args &a)
     const ReportQuery q = queryNamed(conn.dialect(), a.name, a);
     QElapsedTimer t;
     t.start();
-    const qint64 rows = conn.sqliteHandle() ? sqliteStepAll(conn.sqliteHandle(), q.sql.toUtf8(), q.params, conn.dialect())
-                                            : pgStepAll(conn.pgHandle(), q.sql, q.params, conn.dialect());
+    // the engine gives the rows in the list's order itself (--unsorted: in
+    // whatever order it reads them, the least a list can cost)
+    const QString sql = a.unsorted ? q.sql : q.orderedSql(conn.dialect());
+    const qint64 rows = conn.sqliteHandle() ? sqliteStepAll(conn.sqliteHandle(), sql.toUtf8(), q.params, conn.dialect())
+                                            : pgStepAll(conn.pgHandle(), sql, q.params, conn.dialect());
     result(t.elapsed(), QStringLiteral("rows=%1").arg(rows));
     return 0;
 }

@@ -5,7 +5,9 @@
 #include "data/save.h"
 #include "support/testdb.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTest>
 
 Q_DECLARE_METATYPE(Engine)
@@ -165,6 +167,184 @@ private slots:
         }
         QVERIFY(!ds->isLoading());
         QCOMPARE(ds->recordCount(), action == QLatin1String("append") ? 301 : 300);
+    }
+
+    // Rows put in order after reading, checked against the engine's own ORDER
+    // BY over the same rows: texts by their bytes with a null text as the
+    // empty one, numbers with nulls first, ties in the statement's order.
+    // The cases reach each way of ordering: ranked groups, one distinct text
+    // column, several columns compared, and groups too many to rank.
+    void rowOrderMatchesTheEngine_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("groups, then codes") << QStringList{"grp", "code"};
+        QTest::newRow("codes alone") << QStringList{"code"};
+        QTest::newRow("group, number, code") << QStringList{"grp", "num", "code"};
+        QTest::newRow("groups only") << QStringList{"sub", "grp"};
+        QTest::newRow("codes, then groups") << QStringList{"code", "grp"};
+        QTest::newRow("more groups than rows") << QStringList{"mid", "mid2", "code"};
+        QTest::newRow("1500 distinct texts, ranked") << QStringList{"serial"};
+        QTest::newRow("groups, then ascending runs merged") << QStringList{"grp", "serial"};
+    }
+    void rowOrderMatchesTheEngine()
+    {
+        QFETCH(QStringList, keys);
+        Connection &c = db->conn();
+        c.exec(QStringLiteral("CREATE TABLE OrderCase (seq INTEGER, grp VARCHAR(20), sub VARCHAR(20), mid VARCHAR(20), mid2 VARCHAR(20), "
+                              "code VARCHAR(40), num INTEGER, serial VARCHAR(20))"));
+        QRandomGenerator rng(7);
+        const QVariant null;
+        const QVariantList groups{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("中"), QString(""), null, QStringLiteral("AB")};
+        const QStringList prefixes{QStringLiteral("0008"), QStringLiteral("0008040"), QStringLiteral("00B"), QStringLiteral("中文"), QString()};
+        QString previous;
+        {
+            Transaction tx(c);
+            for (int batch = 0; batch < 12; ++batch) {
+                QStringList marks;
+                QVariantList values;
+                for (int k = 0; k < 500; ++k) {
+                    const int seq = batch * 500 + k;
+                    QVariant code;
+                    const int pick = int(rng.bounded(40));
+                    if (pick == 0)
+                        code = null;
+                    else if (pick == 1)
+                        code = QString("");
+                    else if (pick == 2 && !previous.isEmpty())
+                        code = previous; // ties keep the statement's order
+                    else
+                        code = previous = prefixes[int(rng.bounded(prefixes.size()))] + QString::number(rng.bounded(10000000)).left(int(rng.bounded(1, 8)));
+                    auto maybe = [&](const QString &text) { return rng.bounded(10) == 0 ? null : QVariant(text); };
+                    values << seq << groups[int(rng.bounded(groups.size()))] << maybe(rng.bounded(2) ? QStringLiteral("x") : QStringLiteral("y"))
+                           << maybe(QStringLiteral("m%1").arg(rng.bounded(100), 3, 10, QLatin1Char('0')))
+                           << maybe(QStringLiteral("n%1").arg(rng.bounded(90), 3, 10, QLatin1Char('0'))) << code
+                           << (rng.bounded(8) == 0 ? null : QVariant(int(rng.bounded(50))))
+                           << QStringLiteral("K%1").arg(seq % 1500, 4, 10, QLatin1Char('0')); // four ascending runs
+                    marks << QStringLiteral("(?,?,?,?,?,?,?,?)");
+                }
+                c.exec(QStringLiteral("INSERT INTO OrderCase (seq, grp, sub, mid, mid2, code, num, serial) VALUES ") + marks.join(QLatin1Char(',')), values);
+            }
+            tx.commit();
+        }
+        const bool pg = TestDb::currentEngine() == Engine::PostgreSQL;
+        QStringList terms;
+        for (const QString &k : keys)
+            terms << (k == QLatin1String("num") ? (pg ? QStringLiteral("num NULLS FIRST") : k)
+                                                : QStringLiteral("COALESCE(%1,'')%2").arg(k, pg ? QStringLiteral(" COLLATE \"C\"") : QString()));
+        QList<int> expected;
+        {
+            QSqlQuery q = c.query(QStringLiteral("SELECT seq FROM OrderCase ORDER BY %1, seq").arg(terms.join(QStringLiteral(", "))));
+            while (q.next())
+                expected << q.value(0).toInt();
+        }
+        QCOMPARE(expected.size(), 6000);
+
+        struct Restore {
+            ~Restore() { Dataset::setParallelRows(100000); }
+        } restore;
+        for (const qint64 parallelFrom : {qint64(100000), qint64(10)}) { // on one thread, then on two
+            Dataset::setParallelRows(parallelFrom);
+            Dataset ds(&c);
+            // calc: an expression, which SQLite hands over untyped (a column of variants)
+            ds.setSql(QStringLiteral("SELECT seq, seq + 0 AS calc, grp, sub, mid, mid2, code, num, serial FROM OrderCase ORDER BY seq"));
+            ds.setRowOrder(keys);
+            ds.open();
+            QList<int> got;
+            for (int r = 0; r < ds.recordCount(); ++r) {
+                got << ds.valueAt(r, 0).toInt();
+                QCOMPARE(ds.valueAt(r, 1).toInt(), got.last()); // every column moved with its row
+            }
+            QCOMPARE(got, expected);
+            // the order holds again after a requery
+            ds.requery();
+            QCOMPARE(ds.valueAt(0, 0).toInt(), expected.first());
+            QCOMPARE(ds.valueAt(ds.recordCount() - 1, 0).toInt(), expected.last());
+        }
+    }
+
+    // A large list is read in two halves of the table's keys at once (SQLite);
+    // what it holds is what one reading would hold, parameters bound in both
+    // halves, and no lock is left behind.
+    void splitReadHoldsWhatOneReadHolds()
+    {
+        struct Restore {
+            ~Restore() { Dataset::setParallelRows(100000); }
+        } restore;
+        Dataset::setParallelRows(10);
+        Connection &c = db->conn();
+        {
+            Transaction tx(c);
+            for (int i = 1; i <= 400; ++i)
+                c.exec(QStringLiteral("INSERT INTO Asset (Id, Code, Department, BuyDate) VALUES (?,?,?,?)"),
+                       QVariantList{i * 3, QStringLiteral("c%1").arg(400 - i, 4, 10, QLatin1Char('0')), i % 3 ? QVariant(QStringLiteral("部门%1").arg(i % 5)) : QVariant(),
+                                    QDate(2024, 1, 1).addDays(i)});
+            tx.commit();
+        }
+        const QString sql = QStringLiteral("SELECT Code, Department, BuyDate FROM Asset WHERE BuyDate < :at AND Code <> :skip");
+        auto read = [&](bool split) {
+            Dataset ds(&c);
+            ds.setSql(sql);
+            ds.setParam(QStringLiteral("at"), QDate(2024, 6, 1));
+            ds.setParam(QStringLiteral("skip"), QStringLiteral("c0300"));
+            ds.setRowOrder({QStringLiteral("Department"), QStringLiteral("Code")});
+            if (split)
+                ds.setSplitTable(QStringLiteral("Asset"));
+            ds.open();
+            QStringList rows;
+            for (int r = 0; r < ds.recordCount(); ++r)
+                rows << ds.valueAt(r, 1).toString() + QLatin1Char('/') + ds.valueAt(r, 0).toString() + QLatin1Char('/')
+                            + ds.valueAt(r, 2).toDate().toString(Qt::ISODate);
+            return rows;
+        };
+        const QStringList whole = read(false);
+        QCOMPARE(whole.size(), 150); // 151 bought on 2 January … 31 May, less the one skipped
+        QCOMPARE(read(true), whole);
+        // the window's connection let the write lock go: another user saves at once
+        auto other = db->openAnother();
+        QCOMPARE(other->exec(QStringLiteral("UPDATE Asset SET Name = 'x' WHERE Id = 3")), 1);
+    }
+
+    // Inside a transaction only this connection sees what it wrote: the
+    // statement is read on it, not in halves on connections of their own.
+    void splitReadInsideATransactionSeesItsOwnRows()
+    {
+        struct Restore {
+            ~Restore() { Dataset::setParallelRows(100000); }
+        } restore;
+        Dataset::setParallelRows(10);
+        Connection &c = db->conn();
+        for (int i = 1; i <= 50; ++i)
+            c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (?,?)"), QVariantList{i * 10, QStringLiteral("c%1").arg(i)});
+        Transaction tx(c);
+        c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (1000, 'mine')"));
+        Dataset ds(&c);
+        ds.setSql(QStringLiteral("SELECT Code FROM Asset WHERE Id > 0"));
+        ds.setSplitTable(QStringLiteral("Asset"));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 51);
+        QVERIFY(ds.locate(QStringLiteral("Code"), QStringLiteral("mine")));
+    }
+
+    // A statement that fails while its halves are read reports the engine's
+    // error, opens nothing and leaves no lock behind.
+    void splitReadFailureIsReported()
+    {
+        struct Restore {
+            ~Restore() { Dataset::setParallelRows(100000); }
+        } restore;
+        Dataset::setParallelRows(10);
+        Connection &c = db->conn();
+        for (int i = 1; i <= 50; ++i)
+            c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (?,?)"), QVariantList{i * 10, QStringLiteral("c%1").arg(i)});
+        Dataset ds(&c);
+        // fails as rows are stepped through, not when the statement is prepared
+        ds.setSql(TestDb::currentEngine() == Engine::SQLite ? QStringLiteral("SELECT Code FROM Asset WHERE abs(CASE WHEN Id > 250 THEN -9223372036854775808 ELSE 1 END) > 0")
+                                                            : QStringLiteral("SELECT Code FROM Asset WHERE 1 / (Id - 250) > -5"));
+        ds.setSplitTable(QStringLiteral("Asset"));
+        QVERIFY_THROWS_EXCEPTION(DataError, ds.open());
+        QVERIFY(!ds.isOpen());
+        auto other = db->openAnother();
+        QCOMPARE(other->exec(QStringLiteral("UPDATE Asset SET Name = 'x' WHERE Id = 10")), 1);
     }
 
     void appendEditDeleteRoundTrip()

@@ -23,12 +23,6 @@ void adviseHuge(const void *p, size_t bytes)
 #endif
 }
 
-template <typename T> void reserveHuge(std::vector<T> &v, size_t n)
-{
-    v.reserve(n);
-    if (n * sizeof(T) >= 2 * HugePage)
-        adviseHuge(v.data(), n * sizeof(T));
-}
 
 char *allocChunk(size_t n)
 {
@@ -45,6 +39,10 @@ inline size_t hashBytes(const char *p, size_t n)
 {
     return qHash(QByteArrayView(p, qsizetype(n)));
 }
+template <typename V> void reserveLarge(V &v, size_t n)
+{
+    v.reserve(n);
+}
 } // namespace
 
 quint32 ColumnStore::intern(const char *p, size_t n)
@@ -58,6 +56,8 @@ quint32 ColumnStore::intern(const char *p, size_t n)
         m_slots.shrink_to_fit();
     }
     if (!m_interning) {
+        if (m_pool.size() == m_pool.capacity()) // an entry per row from here on: sized like the rows
+            reserveLarge(m_pool, std::max(m_text.capacity(), m_pool.size() * 2));
         m_pool.push_back({store(p, n), quint32(n)});
         return quint32(m_pool.size() - 1);
     }
@@ -93,14 +93,34 @@ void ColumnStore::rehash(size_t count)
     }
 }
 
+void *allocateLarge(size_t bytes)
+{
+    if (bytes < 2 * HugePage)
+        return ::operator new(bytes);
+    const size_t rounded = (bytes + HugePage - 1) & ~(HugePage - 1);
+    void *p = std::aligned_alloc(HugePage, rounded);
+    if (!p)
+        throw std::bad_alloc();
+    adviseHuge(p, rounded);
+    return p;
+}
+
+void freeLarge(void *p, size_t bytes)
+{
+    if (bytes < 2 * HugePage)
+        ::operator delete(p);
+    else
+        std::free(p);
+}
+
 void ColumnStore::reserve(size_t n)
 {
-    reserveHuge(m_null, n);
+    reserveLarge(m_null, n);
     switch (m_type) {
     case FieldType::Integer:
-    case FieldType::DateTime: reserveHuge(m_int, n); break;
-    case FieldType::Double: reserveHuge(m_double, n); break;
-    case FieldType::Text: reserveHuge(m_text, n); break;
+    case FieldType::DateTime: reserveLarge(m_int, n); break;
+    case FieldType::Double: reserveLarge(m_double, n); break;
+    case FieldType::Text: reserveLarge(m_text, n); break;
     case FieldType::Blob: m_blob.reserve(n); break;
     case FieldType::Variant: m_var.reserve(n); break;
     }
@@ -143,7 +163,8 @@ const char *ColumnStore::store(const char *p, size_t n)
     }
     if (!m_chunkSize || m_chunkUsed + n > m_chunkSize) {
         m_chunks.emplace_back(allocChunk(ChunkSize));
-        if (!m_interning) // a column of mostly distinct texts fills its chunks
+        // a column of mostly distinct texts, or one past its first chunk, fills its chunks
+        if (!m_interning || m_chunks.size() > 1)
             adviseHuge(m_chunks.back().get(), ChunkSize);
         m_chunkSize = ChunkSize;
         m_chunkUsed = 0;
@@ -154,8 +175,17 @@ const char *ColumnStore::store(const char *p, size_t n)
     return dst;
 }
 
+// A column read from a statement does not know its size beforehand; once
+// large it grows the way a whole table's column is sized, in huge pages.
+void ColumnStore::grow()
+{
+    reserve(std::max<size_t>(1024, m_null.size() * 2));
+}
+
 void ColumnStore::appendNull()
 {
+    if (m_null.size() == m_null.capacity())
+        grow();
     m_null.push_back(1);
     switch (m_type) {
     case FieldType::Integer:
@@ -169,30 +199,40 @@ void ColumnStore::appendNull()
 
 void ColumnStore::appendInt(qint64 v)
 {
+    if (m_null.size() == m_null.capacity())
+        grow();
     m_null.push_back(0);
     m_int.push_back(v);
 }
 
 void ColumnStore::appendDouble(double v)
 {
+    if (m_null.size() == m_null.capacity())
+        grow();
     m_null.push_back(0);
     m_double.push_back(v);
 }
 
 void ColumnStore::appendText(const char *p, size_t n)
 {
+    if (m_null.size() == m_null.capacity())
+        grow();
     m_null.push_back(0);
     m_text.push_back(intern(p, n));
 }
 
 void ColumnStore::appendBlob(const QByteArray &b)
 {
+    if (m_null.size() == m_null.capacity())
+        grow();
     m_null.push_back(0);
     m_blob.push_back(b);
 }
 
 void ColumnStore::appendVariant(const QVariant &v)
 {
+    if (m_null.size() == m_null.capacity())
+        grow();
     m_null.push_back(v.isNull() ? 1 : 0);
     m_var.push_back(v);
 }
@@ -261,8 +301,9 @@ void ColumnStore::append(const QVariant &v)
     set(size() - 1, v);
 }
 
-void ColumnStore::appendAll(const ColumnStore &other)
+void ColumnStore::appendAll(ColumnStore &&other)
 {
+    reserve(m_null.size() + other.m_null.size());
     m_null.insert(m_null.end(), other.m_null.begin(), other.m_null.end());
     switch (m_type) {
     case FieldType::Integer:
@@ -271,14 +312,65 @@ void ColumnStore::appendAll(const ColumnStore &other)
     case FieldType::Blob: m_blob.insert(m_blob.end(), other.m_blob.begin(), other.m_blob.end()); break;
     case FieldType::Variant: m_var.insert(m_var.end(), other.m_var.begin(), other.m_var.end()); break;
     case FieldType::Text: {
-        // The other column's texts are taken into this one's pool once each.
+        // The other column's texts are taken into this one's pool once each;
+        // where this one no longer interns, its texts stay where they are:
+        // this column takes over the chunks that hold them.
         std::vector<quint32> map(other.m_pool.size(), 0);
-        for (size_t e = 1; e < other.m_pool.size(); ++e)
-            map[e] = intern(other.m_pool[e].ptr, other.m_pool[e].len);
+        if (!m_interning) {
+            reserveLarge(m_pool, m_pool.size() + other.m_pool.size());
+            for (size_t e = 1; e < other.m_pool.size(); ++e) {
+                m_pool.push_back(other.m_pool[e]);
+                map[e] = quint32(m_pool.size() - 1);
+            }
+            // in front, so the chunk this column is filling stays the last
+            m_chunks.insert(m_chunks.begin(), std::make_move_iterator(other.m_chunks.begin()), std::make_move_iterator(other.m_chunks.end()));
+            other.m_chunks.clear();
+            other.m_chunkSize = other.m_chunkUsed = 0;
+        } else {
+            for (size_t e = 1; e < other.m_pool.size(); ++e)
+                map[e] = intern(other.m_pool[e].ptr, other.m_pool[e].len);
+        }
         m_text.reserve(m_text.size() + other.m_text.size());
         for (quint32 id : other.m_text)
             m_text.push_back(map[id]);
         break;
     }
     }
+}
+
+namespace {
+// Gathers through `scratch` and copies back, so no new column is allocated
+// (fresh memory costs a page fault per page).
+template <typename V> void reorderVector(V &v, const LargeVector<quint32> &order, LargeVector<quint64> &scratch)
+{
+    if (v.empty())
+        return;
+    using T = typename V::value_type;
+    if constexpr (std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof(quint64)) {
+        if (scratch.size() < v.size())
+            scratch.resize(v.size());
+        T *tmp = reinterpret_cast<T *>(scratch.data());
+        const T *src = v.data();
+        for (size_t i = 0; i < order.size(); ++i)
+            tmp[i] = src[order[i]];
+        std::memcpy(v.data(), tmp, v.size() * sizeof(T));
+    } else {
+        V out;
+        out.reserve(v.size());
+        for (quint32 from : order)
+            out.push_back(std::move(v[from]));
+        v.swap(out);
+    }
+}
+} // namespace
+
+void ColumnStore::reorder(const LargeVector<quint32> &order, LargeVector<quint64> &scratch)
+{
+    Q_ASSERT(order.size() == m_null.size());
+    reorderVector(m_null, order, scratch);
+    reorderVector(m_int, order, scratch);
+    reorderVector(m_double, order, scratch);
+    reorderVector(m_text, order, scratch);
+    reorderVector(m_blob, order, scratch);
+    reorderVector(m_var, order, scratch);
 }

@@ -7,7 +7,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
+
+// Memory for large arrays: a block of 4 MiB or more starts on a 2 MiB
+// boundary and asks for huge pages, so filling it costs a page fault per
+// 2 MiB instead of per 4 KiB; smaller blocks come from the heap as usual.
+void *allocateLarge(size_t bytes);
+void freeLarge(void *p, size_t bytes);
+
+template <typename T> struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <typename U> LargeAllocator(const LargeAllocator<U> &) {}
+    T *allocate(size_t n) { return static_cast<T *>(allocateLarge(n * sizeof(T))); }
+    void deallocate(T *p, size_t n) { freeLarge(p, n * sizeof(T)); }
+    template <typename U> bool operator==(const LargeAllocator<U> &) const { return true; }
+};
+template <typename T> using LargeVector = std::vector<T, LargeAllocator<T>>;
 
 // Storage of one data column: numbers unboxed, texts as UTF-8 in chunks
 // that never move, nulls as bytes. A text cell is a 4-byte number of an
@@ -33,6 +50,10 @@ public:
     quint32 textLen(int row) const { return m_pool[m_text[size_t(row)]].len; }
     // Equal numbers mean equal texts (different numbers may still be equal texts).
     quint32 textId(int row) const { return m_text[size_t(row)]; }
+    // The pool behind those numbers: entry 0 is the empty text.
+    size_t poolSize() const { return m_pool.size(); }
+    const char *poolText(quint32 id) const { return m_pool[id].ptr; }
+    quint32 poolLen(quint32 id) const { return m_pool[id].len; }
 
     void appendNull();
     void appendInt(qint64 v);
@@ -40,8 +61,13 @@ public:
     void appendText(const char *p, size_t n);
     void appendBlob(const QByteArray &b);
     void appendVariant(const QVariant &v);
-    // Appends every row of `other` (a column of the same type).
-    void appendAll(const ColumnStore &other);
+    // Appends every row of `other` (a column of the same type), which may
+    // give up its texts' memory to this one and is left for discarding.
+    void appendAll(ColumnStore &&other);
+    // Puts the row that was at `order[i]` at row i, for every row; `order`
+    // names each row once. `scratch` is working space, kept by the caller
+    // for the next column.
+    void reorder(const LargeVector<quint32> &order, LargeVector<quint64> &scratch);
 
     QVariant get(int row) const;
     // `v` already coerced to the column's type (or null).
@@ -60,13 +86,14 @@ private:
     const char *store(const char *p, size_t n);
     quint32 intern(const char *p, size_t n);
     void rehash(size_t count);
+    void grow();
 
     FieldType m_type;
-    std::vector<quint8> m_null;
-    std::vector<qint64> m_int;
-    std::vector<double> m_double;
-    std::vector<quint32> m_text;  // per row: entry in m_pool
-    std::vector<TextRef> m_pool;  // entry 0 is the empty text
+    LargeVector<quint8> m_null;
+    LargeVector<qint64> m_int;
+    LargeVector<double> m_double;
+    LargeVector<quint32> m_text;  // per row: entry in m_pool
+    LargeVector<TextRef> m_pool;  // entry 0 is the empty text
     std::vector<quint32> m_slots; // open-addressed: entry + 1, 0 = free
     bool m_interning = true;
     quint32 m_lastId = 0;

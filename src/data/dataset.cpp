@@ -8,12 +8,15 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <atomic>
 #include <libpq-fe.h>
 #include <mutex>
@@ -294,7 +297,13 @@ void appendPgCell(ColumnStore *col, const char *v, int len)
         ok ? col->appendInt(x) : col->appendNull();
         break;
     }
-    case FieldType::Double: col->appendDouble(QByteArray(v, len).toDouble()); break;
+    case FieldType::Double: {
+        double d = 0;
+        if (std::from_chars(v, v + len, d).ec != std::errc())
+            d = QByteArray(v, len).toDouble();
+        col->appendDouble(d);
+        break;
+    }
     case FieldType::DateTime: {
         QDate date;
         int msecs = 0;
@@ -320,13 +329,34 @@ void appendPgCell(ColumnStore *col, const char *v, int len)
     }
 }
 
+// How a column of this PostgreSQL type is kept.
+FieldType pgFieldType(Oid type)
+{
+    switch (type) {
+    case 16: case 20: case 21: case 23: return FieldType::Integer;
+    case 700: case 701: case 1700: return FieldType::Double;
+    case 1082: case 1114: case 1184: return FieldType::DateTime;
+    case 25: case 1043: case 1042: case 19: return FieldType::Text;
+    case 17: return FieldType::Blob;
+    default: return FieldType::Variant;
+    }
+}
+
 // Reads the rows of a statement without parameters into columns already
 // typed, in single-row mode, stopping early when `stop` says so.
+void pgResultsInto(pg_conn *pg, const std::vector<ColumnStore *> &cols, int &rows, const std::atomic<bool> *stop = nullptr);
+
 void pgRowsInto(pg_conn *pg, const QByteArray &sql, const std::vector<ColumnStore *> &cols, int &rows,
                 const std::atomic<bool> *stop = nullptr)
 {
     if (!PQsendQuery(pg, sql.constData()))
         throw DataError(QString::fromUtf8(PQerrorMessage(pg)).trimmed());
+    pgResultsInto(pg, cols, rows, stop);
+}
+
+// The rows of the statement just sent, as pgRowsInto reads them.
+void pgResultsInto(pg_conn *pg, const std::vector<ColumnStore *> &cols, int &rows, const std::atomic<bool> *stop)
+{
     PQsetSingleRowMode(pg);
     QString failure;
     while (PGresult *res = PQgetResult(pg)) {
@@ -489,6 +519,14 @@ public:
 private:
     static void loadGeneric(Dataset &ds, const QString &sql);
     static void loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql);
+    static bool loadSqliteSplit(Dataset &ds, sqlite3 *db, const QString &sql);
+    static int bindSqlite(const Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt);
+    struct PgStatement {
+        QByteArray text;
+        std::vector<QByteArray> values;
+        std::vector<const char *> ptrs; // into `values`; null for SQL NULL
+    };
+    static PgStatement pgStatement(const Dataset &ds, const QString &sql);
     static QVariant paramValue(const Dataset &ds, const QString &name);
 };
 
@@ -537,24 +575,17 @@ void DatasetLoader::load(Dataset &ds)
     if (sql.trimmed().isEmpty())
         throw DataError(QStringLiteral("数据集没有指定查询语句。"), DataError::Usage);
     if (sqlite3 *db = ds.m_conn->sqliteHandle())
-        loadSqlite(ds, db, sql);
+        loadSqliteSplit(ds, db, sql) || (loadSqlite(ds, db, sql), true);
     else if (pg_conn *pg = ds.m_conn->pgHandle())
         startPgBackground(ds, pg, sql) || (loadPostgres(ds, pg, sql), true);
     else
         loadGeneric(ds, sql);
 }
 
-void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
+// Binds the dataset's parameters to the named placeholders of `stmt`;
+// returns how many it has.
+int DatasetLoader::bindSqlite(const Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt)
 {
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
-        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
-    struct Finalizer {
-        sqlite3_stmt *s;
-        ~Finalizer() { sqlite3_finalize(s); }
-    } fin{stmt};
-
     const int nparams = sqlite3_bind_parameter_count(stmt);
     for (int i = 1; i <= nparams; ++i) {
         const char *pname = sqlite3_bind_parameter_name(stmt, i);
@@ -589,7 +620,21 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
         if (rc != SQLITE_OK)
             throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
     }
+    return nparams;
+}
 
+void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    struct Finalizer {
+        sqlite3_stmt *s;
+        ~Finalizer() { sqlite3_finalize(s); }
+    } fin{stmt};
+
+    const int nparams = bindSqlite(ds, db, stmt);
     const int ncols = sqlite3_column_count(stmt);
     for (int c = 0; c < ncols; ++c)
         setupField(ds, QString::fromUtf8(sqlite3_column_name(stmt, c)), typeOfDecl(sqlite3_column_decltype(stmt, c)));
@@ -606,11 +651,153 @@ void DatasetLoader::loadSqlite(Dataset &ds, sqlite3 *db, const QString &sql)
     }
 
     int rows = 0;
-    const bool background = ds.m_allowBackground && expected >= backgroundRows && nparams == 0 && startBackground(ds, db, stmt, cols, expected, rows);
+    const bool background = ds.m_allowBackground && ds.m_rowOrder.isEmpty() && expected >= backgroundRows && nparams == 0 && startBackground(ds, db, stmt, cols, expected, rows);
     if (!background)
         stepInto(stmt, cols, rows, std::numeric_limits<qint64>::max(), {});
     ds.m_rowCount = rows;
     ds.m_rowState.assign(size_t(rows), quint8(Dataset::RowState::Unchanged));
+}
+
+namespace {
+// From this size on work is shared by two threads: a statement over a split
+// table whose keys span this many is read in halves, and this many rows are
+// put in order on two threads. Below it one thread is as quick.
+qint64 parallelRows = 100000;
+
+// The smallest and largest key of a table, read on `db`; false when it has none.
+bool keyRange(sqlite3 *db, const QByteArray &table, const QByteArray &key, qint64 &low, qint64 &high)
+{
+    sqlite3_stmt *st = nullptr;
+    const QByteArray sql = "SELECT min(" + key + "), max(" + key + ") FROM " + table;
+    bool found = false;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW
+        && sqlite3_column_type(st, 0) == SQLITE_INTEGER) {
+        low = sqlite3_column_int64(st, 0);
+        high = sqlite3_column_int64(st, 1);
+        found = true;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+// The two halves of a statement that ends with its WHERE clause.
+std::array<QString, 2> halvesOf(const QString &sql, const QString &key, qint64 middle)
+{
+    return {QStringLiteral("%1 AND %2 <= %3").arg(sql, key).arg(middle), QStringLiteral("%1 AND %2 > %3").arg(sql, key).arg(middle)};
+}
+
+// Runs `read(0)` and `read(1)` on two threads; rethrows the first failure.
+void onTwoThreads(const std::function<void(int)> &read)
+{
+    std::exception_ptr errors[2];
+    std::thread other([&] {
+        try {
+            read(1);
+        } catch (...) {
+            errors[1] = std::current_exception();
+        }
+    });
+    try {
+        read(0);
+    } catch (...) {
+        errors[0] = std::current_exception();
+    }
+    other.join();
+    for (const auto &e : errors)
+        if (e)
+            std::rethrow_exception(e);
+}
+} // namespace
+
+// SQLite: both halves are read on read-only connections of their own. They
+// begin reading while the window's connection holds the write lock, so no
+// other user's save falls between them; the lock is let go as soon as both
+// have begun, and the halves are read on two cores.
+bool DatasetLoader::loadSqliteSplit(Dataset &ds, sqlite3 *db, const QString &sql)
+{
+    const TableDef *def = ds.m_splitTable.isEmpty() ? nullptr : Schema::table(ds.m_splitTable);
+    const char *file = sqlite3_db_filename(db, "main");
+    if (!def || def->primaryKey.isEmpty() || !file || !*file || std::thread::hardware_concurrency() < 2 || !sqlite3_get_autocommit(db))
+        return false;
+    const QString table = ds.m_conn->quote(def->name), key = table + QLatin1Char('.') + ds.m_conn->quote(def->primaryKey);
+    qint64 low = 0, high = 0;
+    if (!keyRange(db, table.toUtf8(), ds.m_conn->quote(def->primaryKey).toUtf8(), low, high) || high - low < parallelRows)
+        return false;
+    const auto halves = halvesOf(sql, key, low + (high - low) / 2);
+
+    struct Reader {
+        sqlite3 *db = nullptr;
+        sqlite3_stmt *st = nullptr;
+        std::vector<std::unique_ptr<ColumnStore>> cols;
+        int rows = 0;
+        ~Reader()
+        {
+            sqlite3_finalize(st);
+            sqlite3_close(db);
+        }
+    } readers[2];
+    for (int h = 0; h < 2; ++h) {
+        Reader &r = readers[h];
+        const QByteArray text = halves[size_t(h)].toUtf8();
+        if (sqlite3_open_v2(file, &r.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+            return false;
+        sqlite3_busy_timeout(r.db, 5000);
+        if (sqlite3_prepare_v2(r.db, text.constData(), int(text.size()), &r.st, nullptr) != SQLITE_OK)
+            throw DataError(QString::fromUtf8(sqlite3_errmsg(r.db)));
+        bindSqlite(ds, r.db, r.st);
+    }
+    const int ncols = sqlite3_column_count(readers[0].st);
+    for (int c = 0; c < ncols; ++c)
+        for (int h = 0; h < 2; ++h) {
+            readers[h].cols.push_back(std::make_unique<ColumnStore>(typeOfDecl(sqlite3_column_decltype(readers[0].st, c))));
+            // At most one row per key: reserving that much costs address space,
+            // not memory, and spares the copies of growing. The first half
+            // takes the second in when both are read.
+            if (!qEnvironmentVariableIsSet("ZNORES")) readers[h].cols.back()->reserve(size_t(h == 0 ? high - low + 1 : (high - low) / 2 + 1));
+        }
+
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    bool locked = true;
+    auto unlock = [&] {
+        if (std::exchange(locked, false))
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    };
+    std::mutex mutex;
+    std::condition_variable cv;
+    int started = 0;
+    try {
+        onTwoThreads([&](int h) {
+            Reader &r = readers[h];
+            std::vector<ColumnStore *> cols;
+            for (auto &c : r.cols)
+                cols.push_back(c.get());
+            const auto begun = [&] {
+                std::unique_lock<std::mutex> g(mutex);
+                ++started;
+                cv.notify_all();
+                if (h == 0) { // the first half's thread lets the lock go once both have begun
+                    cv.wait(g, [&] { return started == 2; });
+                    unlock();
+                }
+            };
+            // calls begun() once, also when the first step fails
+            stepInto(r.st, cols, r.rows, std::numeric_limits<qint64>::max(), begun);
+        });
+    } catch (...) {
+        unlock();
+        throw;
+    }
+    unlock();
+    for (int c = 0; c < ncols; ++c) {
+        setupField(ds, QString::fromUtf8(sqlite3_column_name(readers[0].st, c)), readers[0].cols[size_t(c)]->type());
+        readers[0].cols[size_t(c)]->appendAll(std::move(*readers[1].cols[size_t(c)]));
+        readers[1].cols[size_t(c)].reset();
+        ds.m_columns[size_t(c)] = std::move(readers[0].cols[size_t(c)]);
+    }
+    ds.m_rowCount = readers[0].rows + readers[1].rows;
+    ds.m_rowState.assign(size_t(ds.m_rowCount), quint8(Dataset::RowState::Unchanged));
+    return true;
 }
 
 std::function<void()> DatasetLoader::whenDone(Dataset &ds, Dataset::Background *bg)
@@ -629,7 +816,7 @@ std::function<void()> DatasetLoader::whenDone(Dataset &ds, Dataset::Background *
 bool DatasetLoader::startPgBackground(Dataset &ds, pg_conn *pg, const QString &sql)
 {
     const TableDef *def = ds.m_table.isEmpty() ? nullptr : Schema::table(ds.m_table);
-    if (!ds.m_allowBackground || !def || def->primaryKey.isEmpty() || ds.m_conn->inTransaction())
+    if (!ds.m_allowBackground || !ds.m_rowOrder.isEmpty() || !def || def->primaryKey.isEmpty() || ds.m_conn->inTransaction())
         return false;
     // The planner's estimate is enough to decide; it costs nothing.
     const qint64 estimate = ds.m_conn->scalar(QStringLiteral("SELECT reltuples::bigint FROM pg_class WHERE relname = ?"),
@@ -754,24 +941,39 @@ void DatasetLoader::loadPreview(Dataset &ds, const QString &orderBy)
     ds.touch();
 }
 
-// PostgreSQL through libpq: rows arrive one at a time (single-row mode), in
-// text form, straight into column storage.
-void DatasetLoader::loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql)
+// ":name" placeholders become $1, $2 … in order of first use, with their values.
+DatasetLoader::PgStatement DatasetLoader::pgStatement(const Dataset &ds, const QString &sql)
 {
-    // ":name" placeholders become $1, $2 … in order of first use.
+    PgStatement st;
     QString converted;
     const QStringList order = scanPlaceholders(sql, &converted);
-    std::vector<QByteArray> values(size_t(order.size()));
-    std::vector<const char *> ptrs(size_t(order.size()), nullptr); // null pointer: SQL NULL
+    st.text = converted.toUtf8();
+    st.values.resize(size_t(order.size()));
+    st.ptrs.assign(size_t(order.size()), nullptr); // null pointer: SQL NULL
     for (int k = 0; k < order.size(); ++k) {
         const QVariant v = paramValue(ds, order[k]);
         if (!v.isValid() || v.isNull())
             continue;
-        values[size_t(k)] = v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "1" : "0") : v.toString().toUtf8();
-        ptrs[size_t(k)] = values[size_t(k)].constData();
+        st.values[size_t(k)] = v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "1" : "0") : v.toString().toUtf8();
+        st.ptrs[size_t(k)] = st.values[size_t(k)].constData();
     }
+    return st;
+}
 
-    const QByteArray text = converted.toUtf8();
+// PostgreSQL through libpq: rows arrive one at a time (single-row mode), in
+// text form, straight into column storage.
+void DatasetLoader::loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql)
+{
+    const PgStatement st = pgStatement(ds, sql);
+    const QByteArray &text = st.text;
+    const auto &ptrs = st.ptrs;
+    // A list over a table has at most a row per key: its columns are sized once.
+    qint64 expected = 0;
+    if (const TableDef *def = ds.m_splitTable.isEmpty() ? nullptr : Schema::table(ds.m_splitTable); def && !def->primaryKey.isEmpty()) {
+        QSqlQuery range = ds.m_conn->query(QStringLiteral("SELECT min(%1), max(%1) FROM %2").arg(ds.m_conn->quote(def->primaryKey), ds.m_conn->quote(def->name)));
+        if (range.next() && !range.value(0).isNull())
+            expected = range.value(1).toLongLong() - range.value(0).toLongLong() + 1;
+    }
     if (!PQsendQueryParams(pg, text.constData(), int(ptrs.size()), nullptr, ptrs.data(), nullptr, nullptr, 0))
         throw DataError(QString::fromUtf8(PQerrorMessage(pg)).trimmed());
     PQsetSingleRowMode(pg);
@@ -787,21 +989,14 @@ void DatasetLoader::loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql)
             if (!described) {
                 described = true;
                 ncols = PQnfields(res);
-                for (int c = 0; c < ncols; ++c) {
-                    FieldType t = FieldType::Variant;
-                    switch (PQftype(res, c)) {
-                    case 16: case 20: case 21: case 23: t = FieldType::Integer; break;
-                    case 700: case 701: case 1700: t = FieldType::Double; break;
-                    case 1082: case 1114: case 1184: t = FieldType::DateTime; break;
-                    case 25: case 1043: case 1042: case 19: t = FieldType::Text; break;
-                    case 17: t = FieldType::Blob; break;
-                    default: t = FieldType::Variant;
-                    }
-                    setupField(ds, QString::fromUtf8(PQfname(res, c)), t);
-                }
-                cols.resize(size_t(ncols));
                 for (int c = 0; c < ncols; ++c)
+                    setupField(ds, QString::fromUtf8(PQfname(res, c)), pgFieldType(PQftype(res, c)));
+                cols.resize(size_t(ncols));
+                for (int c = 0; c < ncols; ++c) {
                     cols[size_t(c)] = ds.m_columns[size_t(c)].get();
+                    if (expected >= parallelRows) // large: reserving costs address space, not memory
+                        cols[size_t(c)]->reserve(size_t(expected));
+                }
             }
             for (int r = 0; r < PQntuples(res); ++r) {
                 for (int c = 0; c < ncols; ++c) {
@@ -896,6 +1091,8 @@ void Dataset::setBackgroundRows(qint64 rows, int firstRows)
     PreviewRows = std::max(1, firstRows);
 }
 
+void Dataset::setParallelRows(qint64 rows) { parallelRows = std::max<qint64>(1, rows); }
+
 bool Dataset::isLoading() const { return m_background != nullptr; }
 
 void Dataset::finishLoading()
@@ -922,7 +1119,7 @@ void Dataset::finishLoading()
     if (keyField >= 0 && m_cur >= 0)
         key = valueAt(m_cur, keyField);
     for (int c = 0; c < bg->ncols; ++c) {
-        bg->halves[0][size_t(c)]->appendAll(*bg->halves[1][size_t(c)]);
+        bg->halves[0][size_t(c)]->appendAll(std::move(*bg->halves[1][size_t(c)]));
         bg->halves[1][size_t(c)].reset();
         m_columns[size_t(c)] = std::move(bg->halves[0][size_t(c)]);
     }
@@ -1020,6 +1217,8 @@ void Dataset::loadRows()
     resetStorage();
     try {
         DatasetLoader::load(*this);
+        if (!m_background)
+            orderStoredRows();
     } catch (...) {
         resetStorage();
         m_open = false;
@@ -1220,6 +1419,199 @@ int Dataset::compareCells(int a, int b, int field) const
     }
     default: return 0;
     }
+}
+
+namespace {
+// A text to sort by, with the eight bytes after the part all texts of its
+// group share as one number, so most comparisons are one comparison.
+struct TextKey {
+    quint64 head;
+    const char *p;
+    quint32 len;
+    quint32 row;
+};
+
+// Sorts `rows` by their texts in `col` (bytes; a null as the empty text);
+// rows of equal texts keep their order.
+void sortByText(const ColumnStore &col, quint32 *rows, size_t count, std::vector<TextKey> &keys)
+{
+    if (count < 2)
+        return;
+    keys.resize(count);
+    size_t common = std::numeric_limits<size_t>::max();
+    const char *first = col.textPtr(int(rows[0]));
+    const size_t firstLen = col.textLen(int(rows[0]));
+    for (size_t i = 0; i < count; ++i) {
+        TextKey &k = keys[i];
+        k.p = col.textPtr(int(rows[i]));
+        k.len = col.textLen(int(rows[i]));
+        k.row = rows[i];
+        size_t same = 0;
+        const size_t limit = std::min({common, firstLen, size_t(k.len)});
+        while (same < limit && k.p[same] == first[same])
+            ++same;
+        common = same;
+    }
+    for (TextKey &k : keys) {
+        quint64 h = 0;
+        for (size_t b = 0; b < 8; ++b)
+            h = (h << 8) | (common + b < k.len ? quint8(k.p[common + b]) : 0u);
+        k.head = h;
+    }
+    auto less = [common](const TextKey &a, const TextKey &b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        const size_t m = std::min(a.len, b.len);
+        if (m > common)
+            if (const int c = std::memcmp(a.p + common, b.p + common, m - common))
+                return c < 0;
+        if (a.len != b.len)
+            return a.len < b.len;
+        return a.row < b.row;
+    };
+    // Codes are handed out in order, so a group is mostly a few ascending
+    // runs (one per bill, say): those are merged; many short runs are sorted.
+    std::vector<size_t> runs{0};
+    for (size_t i = 1; i < count; ++i)
+        if (less(keys[i], keys[i - 1]))
+            runs.push_back(i);
+    if (runs.size() == 1)
+        return;
+    runs.push_back(count);
+    if (runs.size() > count / 8 + 2) {
+        std::sort(keys.begin(), keys.end(), less);
+    } else {
+        std::vector<TextKey> other(count);
+        while (runs.size() > 2) {
+            std::vector<size_t> merged{0};
+            for (size_t r = 0; r + 1 < runs.size(); r += 2) {
+                const size_t a = runs[r], b = runs[r + 1], c = r + 2 < runs.size() ? runs[r + 2] : b;
+                std::merge(keys.begin() + qsizetype(a), keys.begin() + qsizetype(b), keys.begin() + qsizetype(b), keys.begin() + qsizetype(c),
+                           other.begin() + qsizetype(a), less);
+                merged.push_back(c);
+            }
+            keys.swap(other);
+            runs.swap(merged);
+        }
+    }
+    for (size_t i = 0; i < count; ++i)
+        rows[i] = keys[i].row;
+}
+} // namespace
+
+// Puts the rows just read in the order m_rowOrder names. Leading text
+// columns of few distinct texts (categories, departments) are ranked once per
+// distinct text and the rows dealt into buckets by those ranks in one pass;
+// the columns left (item codes) are compared only within a bucket, where the
+// rows mostly stand in order already, so a check spares most of the sorting.
+void Dataset::orderStoredRows()
+{
+    if (m_rowOrder.isEmpty() || m_rowCount < 2)
+        return;
+    std::vector<int> keys;
+    for (const QString &name : std::as_const(m_rowOrder)) {
+        const int f = fieldIndex(name);
+        if (f < 0 || m_fields[size_t(f)].kind != Field::Data)
+            throw DataError(QStringLiteral("排序字段“%1”不存在。").arg(name), DataError::Usage);
+        keys.push_back(f);
+    }
+    const size_t n = size_t(m_rowCount);
+    LargeVector<quint32> bucket(n, 0);
+    size_t buckets = 1, ranked = 0;
+    for (; ranked < keys.size(); ++ranked) {
+        const ColumnStore *col = m_columns[size_t(keys[ranked])].get();
+        if (col->type() != FieldType::Text)
+            break;
+        const size_t pool = col->poolSize();
+        if (pool > 4096 && pool > n / 8)
+            break; // mostly distinct: ranking would be the whole sort
+        std::vector<quint32> ids(pool);
+        std::iota(ids.begin(), ids.end(), 0u);
+        auto less = [col](quint32 a, quint32 b) {
+            const quint32 la = col->poolLen(a), lb = col->poolLen(b);
+            const int c = std::memcmp(col->poolText(a), col->poolText(b), std::min(la, lb));
+            return c ? c < 0 : la < lb;
+        };
+        std::sort(ids.begin(), ids.end(), less);
+        // equal texts (a pool may hold one twice) share a rank
+        std::vector<quint32> rank(pool);
+        quint32 next = 0;
+        for (size_t i = 0; i < pool; ++i) {
+            if (i == 0 || less(ids[i - 1], ids[i]))
+                ++next;
+            rank[ids[i]] = next;
+        }
+        const size_t width = size_t(next) + 1;
+        if (buckets * width > n + 1)
+            break; // more buckets than rows: plain comparing is as good
+        for (size_t r = 0; r < n; ++r) // a null cell holds entry 0, the empty text
+            bucket[r] = quint32(bucket[r] * width + rank[col->textId(int(r))]);
+        buckets *= width;
+    }
+    LargeVector<quint32> order(n);
+    {
+        std::vector<quint32> start(buckets + 1, 0);
+        for (quint32 b : bucket)
+            ++start[b + 1];
+        for (size_t b = 1; b <= buckets; ++b)
+            start[b] += start[b - 1];
+        for (size_t r = 0; r < n; ++r)
+            order[start[bucket[r]]++] = quint32(r);
+    }
+    if (ranked < keys.size()) {
+        auto less = [&](quint32 a, quint32 b) {
+            for (size_t k = ranked; k < keys.size(); ++k) {
+                const ColumnStore *col = m_columns[size_t(keys[k])].get();
+                if (col->type() == FieldType::Text) {
+                    if (col->textId(int(a)) == col->textId(int(b)))
+                        continue;
+                    const quint32 la = col->textLen(int(a)), lb = col->textLen(int(b));
+                    if (const int c = std::memcmp(col->textPtr(int(a)), col->textPtr(int(b)), std::min(la, lb)))
+                        return c < 0;
+                    if (la != lb)
+                        return la < lb;
+                } else if (const int c = compareCells(int(a), int(b), keys[k])) {
+                    return c < 0;
+                }
+            }
+            return false;
+        };
+        const ColumnStore *last = m_columns[size_t(keys[ranked])].get();
+        const bool oneText = ranked + 1 == keys.size() && last->type() == FieldType::Text;
+        // Each bucket by itself, the buckets of either half of the rows on a thread of their own.
+        auto sortBuckets = [&](size_t from, size_t end) {
+            std::vector<TextKey> scratch;
+            while (from < end) {
+                size_t to = from + 1;
+                while (to < end && bucket[order[to]] == bucket[order[from]])
+                    ++to;
+                if (oneText)
+                    sortByText(*last, order.data() + from, to - from, scratch);
+                else if (!std::is_sorted(order.begin() + qsizetype(from), order.begin() + qsizetype(to), less))
+                    std::stable_sort(order.begin() + qsizetype(from), order.begin() + qsizetype(to), less);
+                from = to;
+            }
+        };
+        size_t middle = n / 2; // moved to where a bucket starts
+        while (middle > 0 && middle < n && bucket[order[middle]] == bucket[order[middle - 1]])
+            ++middle;
+        if (n >= size_t(parallelRows))
+            onTwoThreads([&](int h) { h == 0 ? sortBuckets(0, middle) : sortBuckets(middle, n); });
+        else
+            sortBuckets(0, n);
+    }
+    // Columns alternate between two threads, each with working space of its own.
+    auto reorderEvery = [&](int first, int step) {
+        LargeVector<quint64> scratch;
+        for (size_t f = size_t(first); f < m_columns.size(); f += size_t(step))
+            if (m_columns[f])
+                m_columns[f]->reorder(order, scratch);
+    };
+    if (n >= size_t(parallelRows))
+        onTwoThreads([&](int h) { reorderEvery(h, 2); });
+    else
+        reorderEvery(0, 1);
+    touch();
 }
 
 bool Dataset::cellEquals(int s, int field, const QVariant &v) const

@@ -4,6 +4,19 @@
 #include "data/dataset.h"
 #include "data/dialect.h"
 
+QString ReportQuery::orderedSql(const Dialect &d) const
+{
+    if (order.isEmpty())
+        return sql;
+    QStringList terms;
+    for (const QString &c : order) {
+        // every list orders by texts: a null one as the empty text, by bytes, as the dataset orders
+        const QString t = QStringLiteral("COALESCE(%1,'')").arg(d.quote(c));
+        terms << (d.isSqlite() ? t : t + QStringLiteral(" COLLATE \"C\""));
+    }
+    return QStringLiteral("SELECT * FROM (%1) q ORDER BY %2").arg(sql, terms.join(QStringLiteral(", ")));
+}
+
 ReportPeriod previousCalendarMonth(const QDate &today)
 {
     const QDate first(today.year(), today.month(), 1);
@@ -94,11 +107,9 @@ QString byText(const Dialect &d, const QString &expr)
     return d.isSqlite() ? expr : expr + QStringLiteral(" COLLATE \"C\"");
 }
 
-QString listOrder(const Dialect &d)
-{
-    const Names n{d};
-    return QStringLiteral(" ORDER BY %1, %2").arg(byText(d, n("AssetType", "Code")), byText(d, n("Asset", "Code")));
-}
+// Every list: by category code, then item code (the rows are put in order by
+// the dataset, see ReportQuery).
+const QStringList ListOrder{QStringLiteral("TypeCode"), QStringLiteral("Code")};
 
 } // namespace
 
@@ -148,14 +159,14 @@ ReportQuery heldList(const Dialect &d, const QDate &date, const QDate &today, bo
     const Names n{d};
     const QString at = dateParam(d, "nowDate");
     ReportQuery q;
+    // items of no department come first, as one group with the empty name
     q.sql = QStringLiteral("SELECT ") + (byDepartment ? n("Asset", "Department") + QStringLiteral(" AS Department, ") : QString())
         + listColumns(d, {}) + listFrom(d)
-        + QStringLiteral(" WHERE %1 < %2 AND %3 >= %2").arg(boughtOn(d), at, writtenOffOn(d))
-        // items of no department come first, as one group with the empty name
-        + (byDepartment ? QStringLiteral(" ORDER BY %1, %2, %3")
-                              .arg(byText(d, QStringLiteral("COALESCE(%1,'')").arg(n("Asset", "Department"))), byText(d, n("AssetType", "Code")),
-                                   byText(d, n("Asset", "Code")))
-                        : listOrder(d));
+        + QStringLiteral(" WHERE %1 < %2 AND %3 >= %2").arg(boughtOn(d), at, writtenOffOn(d));
+    q.order = ListOrder;
+    q.table = QStringLiteral("Asset");
+    if (byDepartment)
+        q.order.prepend(QStringLiteral("Department"));
     q.params = {{QStringLiteral("nowDate"), date},
                 {QStringLiteral("emptyBuyDate"), emptyBuyDate()},
                 {QStringLiteral("emptyDiscardDate"), today.addYears(30)}};
@@ -197,7 +208,9 @@ ReportQuery maturedList(const Dialect &d, const QDate &date)
     ReportQuery q;
     q.sql = QStringLiteral("SELECT ") + listColumns(d, {})
         + QStringLiteral(", %1 AS spare, %2 AS zjfs, %3 AS NumberofYear, %4 AS zcxz").arg(n("Asset", "spare"), method, n("Asset", "NumberofYear"), present)
-        + listFrom(d) + QStringLiteral(" WHERE %1 >= %2").arg(M, N) + listOrder(d);
+        + listFrom(d) + QStringLiteral(" WHERE %1 >= %2").arg(M, N);
+    q.order = ListOrder;
+    q.table = QStringLiteral("Asset");
     q.params = {{QStringLiteral("nowDate"), date}, {QStringLiteral("emptyBuyDate"), emptyBuyDate()}};
     return q;
 }
@@ -207,8 +220,9 @@ ReportQuery additionsList(const Dialect &d, const QDate &from, const QDate &to)
     const Names n{d};
     ReportQuery q;
     q.sql = QStringLiteral("SELECT ") + listColumns(d, {}) + listFrom(d)
-        + QStringLiteral(" WHERE %1 < 4 AND %2").arg(n("Asset", "State"), dateWithin(d, n("Asset", "BuyDate"), "emptyBuyDate"))
-        + listOrder(d);
+        + QStringLiteral(" WHERE %1 < 4 AND %2").arg(n("Asset", "State"), dateWithin(d, n("Asset", "BuyDate"), "emptyBuyDate"));
+    q.order = ListOrder;
+    q.table = QStringLiteral("Asset");
     q.params = {{QStringLiteral("minDate"), from}, {QStringLiteral("maxDate"), to}, {QStringLiteral("emptyBuyDate"), emptyBuyDate()}};
     return q;
 }
@@ -218,8 +232,9 @@ ReportQuery writeoffsList(const Dialect &d, const QDate &from, const QDate &to, 
     const Names n{d};
     ReportQuery q;
     q.sql = QStringLiteral("SELECT ") + listColumns(d, QStringLiteral(", %1 AS DiscardDate").arg(n("Asset", "DiscardDate"))) + listFrom(d)
-        + QStringLiteral(" WHERE %1 >= 4 AND %2").arg(n("Asset", "State"), dateWithin(d, n("Asset", "DiscardDate"), "emptyDiscardDate"))
-        + listOrder(d);
+        + QStringLiteral(" WHERE %1 >= 4 AND %2").arg(n("Asset", "State"), dateWithin(d, n("Asset", "DiscardDate"), "emptyDiscardDate"));
+    q.order = ListOrder;
+    q.table = QStringLiteral("Asset");
     q.params = {{QStringLiteral("minDate"), from}, {QStringLiteral("maxDate"), to}, {QStringLiteral("emptyDiscardDate"), today.addYears(30)}};
     return q;
 }
@@ -228,6 +243,8 @@ void apply(Dataset &ds, const ReportQuery &q)
 {
     ds.setReadOnly(true);
     ds.setSql(q.sql);
+    ds.setRowOrder(q.order);
+    ds.setSplitTable(q.table);
     for (auto it = q.params.cbegin(); it != q.params.cend(); ++it)
         ds.setParam(it.key(), it.value());
 }
