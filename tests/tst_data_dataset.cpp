@@ -304,6 +304,30 @@ private slots:
         QCOMPARE(other->exec(QStringLiteral("UPDATE Asset SET Name = 'x' WHERE Id = 3")), 1);
     }
 
+    // While another user holds the write lock (a save under way), a list is
+    // read all the same, on one connection, without what that save has not
+    // committed yet.
+    void splitReadWhileAnotherUserSaves()
+    {
+        struct Restore {
+            ~Restore() { Dataset::setParallelRows(100000); }
+        } restore;
+        Dataset::setParallelRows(10);
+        Connection &c = db->conn();
+        for (int i = 1; i <= 50; ++i)
+            c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (?,?)"), QVariantList{i * 10, QStringLiteral("c%1").arg(i)});
+        auto other = db->openAnother();
+        Transaction saving(*other);
+        other->exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (1000, 'unsaved')"));
+        Dataset ds(&c);
+        ds.setSql(QStringLiteral("SELECT Code FROM Asset WHERE Id > 0"));
+        ds.setSplitTable(QStringLiteral("Asset"));
+        ds.setRowOrder({QStringLiteral("Code")});
+        ds.open();
+        QCOMPARE(ds.recordCount(), 50);
+        QVERIFY(!ds.locate(QStringLiteral("Code"), QStringLiteral("unsaved")));
+    }
+
     // Inside a transaction only this connection sees what it wrote: the
     // statement is read on it, not in halves on connections of their own.
     void splitReadInsideATransactionSeesItsOwnRows()

@@ -680,6 +680,22 @@ bool keyRange(sqlite3 *db, const QByteArray &table, const QByteArray &key, qint6
     return found;
 }
 
+// Takes the write lock for the moment the parallel readers need to begin in
+// one state, but only if no other user holds it: the readers then wait for
+// nobody, and a reading on one connection (which never waits) takes over.
+bool beginWriteLockAtOnce(sqlite3 *db)
+{
+    int waited = 5000;
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA busy_timeout", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        waited = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_busy_timeout(db, 0);
+    const bool locked = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_busy_timeout(db, waited);
+    return locked;
+}
+
 // The two halves of a statement that ends with its WHERE clause.
 std::array<QString, 2> halvesOf(const QString &sql, const QString &key, qint64 middle)
 {
@@ -753,10 +769,10 @@ bool DatasetLoader::loadSqliteSplit(Dataset &ds, sqlite3 *db, const QString &sql
             // At most one row per key: reserving that much costs address space,
             // not memory, and spares the copies of growing. The first half
             // takes the second in when both are read.
-            if (!qEnvironmentVariableIsSet("ZNORES")) readers[h].cols.back()->reserve(size_t(h == 0 ? high - low + 1 : (high - low) / 2 + 1));
+            readers[h].cols.back()->reserve(size_t(h == 0 ? high - low + 1 : (high - low) / 2 + 1));
         }
 
-    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (!beginWriteLockAtOnce(db))
         return false;
     bool locked = true;
     auto unlock = [&] {
@@ -851,7 +867,7 @@ bool DatasetLoader::startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt
     const char *file = sqlite3_db_filename(db, "main");
     if (!def || def->primaryKey.isEmpty() || !file || !*file || std::thread::hardware_concurrency() < 2 || !sqlite3_get_autocommit(db))
         return false;
-    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (!beginWriteLockAtOnce(db))
         return false;
     struct Unlock {
         sqlite3 *db;
