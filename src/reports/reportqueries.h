@@ -22,8 +22,9 @@ struct ReportQuery {
     QString sql;
     QVariantMap params;
     QStringList order;
-    // The table a list reads, ending with its WHERE clause: a large list is
-    // read in two halves of the table's keys at once (Dataset::setSplitTable).
+    // The table a list reads, ending with its WHERE clause, when the list
+    // reads most of it: it is read in two halves of the table's keys at once
+    // (Dataset::setSplitTable).
     QString table;
     QString orderedSql(const Dialect &d) const;
 };
