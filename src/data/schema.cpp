@@ -62,7 +62,9 @@ std::vector<TableDef> buildTables()
         text("ManufactureCode", 20, "出厂编号"),
     }, {QStringLiteral("Type"), QStringLiteral("State"), QStringLiteral("Code"), QStringLiteral("BuyDate"), QStringLiteral("DiscardDate"),
         // the category summary reads only these columns: one pass over the index
-        QStringLiteral("Type,BuyDate,DiscardDate,Price")}});
+        QStringLiteral("Type,BuyDate,DiscardDate,Price"),
+        // an acquisition's tally numbers its items from the codes of their category
+        QStringLiteral("Type,Code")}});
 
     t.push_back({QStringLiteral("Asset_Add"), {
         col("Id", T::AutoNumber),
@@ -366,8 +368,9 @@ void upgrade(Connection &conn)
         return;
     Transaction tx(conn);
     // Ordered upgrade steps: step N takes a register from version N-1 to N.
-    if (from < 2) {
+    if (from < 3) {
         // 2: indexes for the statistical lists (write-off date; the summary's columns).
+        // 3: an index on category and item code, read by an acquisition's tally.
         for (const TableDef &t : tables())
             for (const QString &sql : indexStatements(conn.dialect(), t))
                 conn.exec(sql);

@@ -29,7 +29,7 @@ struct TableDef {
 // rows of a new register and the ordered upgrade steps.
 namespace Schema {
 
-constexpr int CurrentVersion = 2;
+constexpr int CurrentVersion = 3;
 
 const std::vector<TableDef> &tables();
 const TableDef *table(const QString &name); // case-insensitive
