@@ -371,6 +371,49 @@ private slots:
         QCOMPARE(other->exec(QStringLiteral("UPDATE Asset SET Name = 'x' WHERE Id = 10")), 1);
     }
 
+    // Many rows in through one COPY (PostgreSQL, an acquisition's tally):
+    // every value arrives as it was sent, and when the server refuses a row
+    // none of the rows is kept.
+    void copyRowsKeepsEveryValue()
+    {
+        if (TestDb::currentEngine() != Engine::PostgreSQL)
+            QSKIP("COPY is PostgreSQL's");
+        Connection &c = db->conn();
+        const QStringList names{QStringLiteral("tab\there"), QStringLiteral("line\nbreak"), QStringLiteral("back\\slash"), QStringLiteral("quote'\""),
+                                QStringLiteral("\\N"), QStringLiteral("中文"), QString(""), QStringLiteral("cr\rx")};
+        const QStringList columns{QStringLiteral("Code"), QStringLiteral("Name"), QStringLiteral("Price"), QStringLiteral("BuyDate"), QStringLiteral("State")};
+        {
+            Transaction tx(c);
+            c.copyRows(QStringLiteral("Asset"), columns, names.size(), [&](qint64 i, QVariantList &v) {
+                v << QStringLiteral("c%1").arg(i) << names[int(i)] << (i % 2 ? QVariant(1.0 / 3 + double(i)) : QVariant())
+                  << c.dialect().toDb(QDate(2024, 1, 1).addDays(i)) << int(i);
+            });
+            tx.commit();
+        }
+        {
+            QSqlQuery q = c.query(QStringLiteral("SELECT Code, Name, Price, BuyDate, State FROM Asset ORDER BY State"));
+            for (int i = 0; i < names.size(); ++i) {
+                QVERIFY(q.next());
+                QCOMPARE(q.value(0).toString(), QStringLiteral("c%1").arg(i));
+                QCOMPARE(q.value(1).toString(), names[i]);
+                QVERIFY(!q.value(1).isNull());
+                QCOMPARE(q.value(2).isNull(), i % 2 == 0);
+                if (i % 2)
+                    QCOMPARE(q.value(2).toDouble(), 1.0 / 3 + double(i));
+                QCOMPARE(q.value(3).toDate(), QDate(2024, 1, 1).addDays(i));
+            }
+            QVERIFY(!q.next());
+        }
+        {
+            Transaction tx(c);
+            QVERIFY_THROWS_EXCEPTION(DataError, c.copyRows(QStringLiteral("Asset"), columns, 3, [&](qint64 i, QVariantList &v) {
+                v << QStringLiteral("n%1").arg(i) << QString(i == 2 ? 61 : 5, QLatin1Char('x')) << 1.0 << QVariant() << 0; // Name holds 60
+            }));
+        }
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM Asset")).toInt(), names.size());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM Asset WHERE Code LIKE 'n%'")).toInt(), 0);
+    }
+
     void appendEditDeleteRoundTrip()
     {
         insertUnits({QStringLiteral("台"), QStringLiteral("件"), QStringLiteral("套")});

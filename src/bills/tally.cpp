@@ -198,32 +198,26 @@ TallyOutcome tallyAcquisition(Connection &conn, qint64 billId, const QDate &toda
             d.toDb(dateOrNull(bill["ManufactureDate"])), textOf(bill["ManufactureCode"]), d.toDb(dateOrNull(bill["BuyDate"])),
             textOf(bill["Firm"]), textOf(bill["Makeof"]), textOf(bill["AppType"]), textOf(bill["Transactor"]),
             d.toDb(QDateTime(today, QTime(0, 0))), 0};
-        // A server answers each statement over the network: there the items
-        // go in by several hundred rows per statement. SQLite, in the same
-        // process, takes one prepared row at a time just as fast.
-        const qint64 perStatement = conn.engine() == Engine::PostgreSQL ? 500 : 1;
-        QSqlQuery ins(conn.database());
-        qint64 prepared = 0;
-        for (qint64 done = 0; done < count;) {
-            const qint64 n = std::min(perStatement, count - done);
-            if (n != prepared) {
-                QStringList rows;
-                for (qint64 r = 0; r < n; ++r)
-                    rows << rowMarks;
-                ins = QSqlQuery(conn.database());
-                if (!ins.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                                     .arg(conn.quote(QStringLiteral("Asset")), quoted.join(QLatin1Char(',')), rows.join(QLatin1Char(',')))))
-                    throw DataError(Connection::lastErrorText(ins));
-                prepared = n;
-            }
-            for (qint64 r = 0; r < n; ++r) {
-                const int base = int(r * fixed.size());
-                for (int i = 0; i < fixed.size(); ++i)
-                    ins.bindValue(base + i, i == 1 ? QVariant(type + PadNumber(start + done + r + 1, 4)) : fixed[i]);
-            }
-            if (!ins.exec())
+        const auto codeOf = [&](qint64 r) { return QVariant(type + PadNumber(start + r + 1, 4)); };
+        if (conn.engine() == Engine::PostgreSQL && conn.pgHandle()) {
+            // A server answers each statement over the network: the items go
+            // in through one COPY.
+            conn.copyRows(QStringLiteral("Asset"), cols, count, [&](qint64 r, QVariantList &values) {
+                values = fixed;
+                values[1] = codeOf(r);
+            });
+        } else {
+            // SQLite, in the same process, takes one prepared row at a time.
+            QSqlQuery ins(conn.database());
+            if (!ins.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                                 .arg(conn.quote(QStringLiteral("Asset")), quoted.join(QLatin1Char(',')), rowMarks)))
                 throw DataError(Connection::lastErrorText(ins));
-            done += n;
+            for (qint64 r = 0; r < count; ++r) {
+                for (int i = 0; i < fixed.size(); ++i)
+                    ins.bindValue(i, i == 1 ? codeOf(r) : fixed[i]);
+                if (!ins.exec())
+                    throw DataError(Connection::lastErrorText(ins));
+            }
         }
         setBillState(conn, QStringLiteral("Asset_Add"), billId, 1, {0});
         return int(count);
