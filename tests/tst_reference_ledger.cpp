@@ -7,6 +7,8 @@
 #include "reference/assetledgerwindow.h"
 #include "support/testdb.h"
 
+#include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
@@ -47,6 +49,36 @@ private slots:
         db = std::make_unique<TestDb>(TestDb::currentEngine());
     }
     void cleanup() { db.reset(); }
+
+    // A large ledger opens on its first rows; a grey note in the top bar
+    // says the rest is still being read, and goes once every row is in.
+    void noteWhileTheRestIsRead()
+    {
+        struct Restore {
+            ~Restore() { Dataset::setBackgroundRows(200000, 2000); }
+        } restore;
+        Dataset::setBackgroundRows(100, 20);
+        fixture();
+        {
+            Transaction tx(db->conn());
+            for (int i = 0; i < 300; ++i)
+                addItem(QStringLiteral("N%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("物品"), QStringLiteral("000101"));
+            tx.commit();
+        }
+        if (TestDb::currentEngine() == Engine::PostgreSQL)
+            db->conn().exec(QStringLiteral("ANALYZE asset")); // the server's estimate of the size decides
+        AssetLedgerWindow w(&db->conn());
+        w.show();
+        auto *note = w.findChild<QLabel *>(QStringLiteral("NoteLabel"));
+        QVERIFY(note);
+        QVERIFY(w.items()->isLoading());
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->text(), QStringLiteral("正在读取其余物品……"));
+        QSignalSpy loaded(w.items(), &Dataset::loaded);
+        QVERIFY(loaded.wait(10000));
+        QVERIFY(!note->isVisible());
+        QCOMPARE(w.items()->recordCount(), 304);
+    }
 
     void categoryFilter()
     {

@@ -29,6 +29,14 @@ TreeWindowFrame::TreeWindowFrame(const QString &title, QWidget *parent) : QWidge
     bar->setContentsMargins(10, 4, 6, 4);
     m_title = UiLook::titleLabel(title, m_topBar);
     bar->addWidget(m_title);
+    bar->addSpacing(16);
+    m_note = new QLabel(m_topBar);
+    m_note->setObjectName(QStringLiteral("NoteLabel"));
+    QPalette np = m_note->palette();
+    np.setColor(QPalette::WindowText, QColor(110, 110, 110));
+    m_note->setPalette(np);
+    m_note->hide();
+    bar->addWidget(m_note);
     bar->addStretch(1);
     m_buttons = new QHBoxLayout;
     m_buttons->setSpacing(2);
@@ -46,6 +54,14 @@ TreeWindowFrame::TreeWindowFrame(const QString &title, QWidget *parent) : QWidge
 
 void TreeWindowFrame::setTitle(const QString &title) { m_title->setText(title); }
 QString TreeWindowFrame::title() const { return m_title->text(); }
+
+void TreeWindowFrame::setNote(const QString &note)
+{
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
+}
+
+QString TreeWindowFrame::note() const { return m_note->text(); }
 
 QToolButton *TreeWindowFrame::addButton(const QString &hint, const QString &objectName)
 {

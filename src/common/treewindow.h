@@ -22,6 +22,9 @@ public:
 
     void setTitle(const QString &title);
     QString title() const;
+    // A short grey note after the title ("still reading …"); empty hides it.
+    void setNote(const QString &note);
+    QString note() const;
     // Adds an icon button before "退出"; `hint` is its tool tip and name.
     QToolButton *addButton(const QString &hint, const QString &objectName = QString());
     QToolButton *closeButton() const { return m_close; }
@@ -31,6 +34,7 @@ public:
 
 private:
     QLabel *m_title;
+    QLabel *m_note;
     QWidget *m_topBar;
     QHBoxLayout *m_buttons;
     QToolButton *m_close;

@@ -75,6 +75,12 @@ AssetLedgerWindow::AssetLedgerWindow(Connection *conn, Mode mode, QWidget *paren
     connect(m_items, &Dataset::currentRowChanged, this, &AssetLedgerWindow::afterScroll);
     connect(m_items, &Dataset::layoutReset, this, &AssetLedgerWindow::afterScroll);
 
+    // A large ledger shows its first rows at once; the note says the rest is on its way.
+    const auto readingNote = [this] { m_frame->setNote(m_items->isLoading() ? QStringLiteral("正在读取其余物品……") : QString()); };
+    readingNote();
+    connect(m_items, &Dataset::loaded, m_frame, readingNote);
+    connect(m_items, &Dataset::opened, m_frame, readingNote);
+
     setWindowTitle(QStringLiteral("物品台帐初始化"));
     if (mode == Mode::Management)
         setManagementMode();
