@@ -34,6 +34,18 @@ private:
     }
     void save(Dataset &ds) { saveAll(*ds.connection(), {&ds}); }
 
+    // Work is shared by two threads from ten rows on while this lives.
+    struct ParallelFromFewRows {
+        ParallelFromFewRows() { Dataset::setParallelRows(10); }
+        ~ParallelFromFewRows() { Dataset::setParallelRows(100000); }
+    };
+    // `n` items with keys 10, 20, … and codes c1, c2, …
+    void addSpreadItems(int n)
+    {
+        for (int i = 1; i <= n; ++i)
+            db->conn().exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (?,?)"), QVariantList{i * 10, QStringLiteral("c%1").arg(i)});
+    }
+
 private slots:
     void initTestCase_data() { TestDb::addEngineRows(); }
     void init()
@@ -267,10 +279,7 @@ private slots:
     // halves, and no lock is left behind.
     void splitReadHoldsWhatOneReadHolds()
     {
-        struct Restore {
-            ~Restore() { Dataset::setParallelRows(100000); }
-        } restore;
-        Dataset::setParallelRows(10);
+        const ParallelFromFewRows parallel;
         Connection &c = db->conn();
         {
             Transaction tx(c);
@@ -309,13 +318,9 @@ private slots:
     // committed yet.
     void splitReadWhileAnotherUserSaves()
     {
-        struct Restore {
-            ~Restore() { Dataset::setParallelRows(100000); }
-        } restore;
-        Dataset::setParallelRows(10);
+        const ParallelFromFewRows parallel;
         Connection &c = db->conn();
-        for (int i = 1; i <= 50; ++i)
-            c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (?,?)"), QVariantList{i * 10, QStringLiteral("c%1").arg(i)});
+        addSpreadItems(50);
         auto other = db->openAnother();
         Transaction saving(*other);
         other->exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (1000, 'unsaved')"));
@@ -332,13 +337,9 @@ private slots:
     // statement is read on it, not in halves on connections of their own.
     void splitReadInsideATransactionSeesItsOwnRows()
     {
-        struct Restore {
-            ~Restore() { Dataset::setParallelRows(100000); }
-        } restore;
-        Dataset::setParallelRows(10);
+        const ParallelFromFewRows parallel;
         Connection &c = db->conn();
-        for (int i = 1; i <= 50; ++i)
-            c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (?,?)"), QVariantList{i * 10, QStringLiteral("c%1").arg(i)});
+        addSpreadItems(50);
         Transaction tx(c);
         c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (1000, 'mine')"));
         Dataset ds(&c);
@@ -353,13 +354,9 @@ private slots:
     // error, opens nothing and leaves no lock behind.
     void splitReadFailureIsReported()
     {
-        struct Restore {
-            ~Restore() { Dataset::setParallelRows(100000); }
-        } restore;
-        Dataset::setParallelRows(10);
+        const ParallelFromFewRows parallel;
         Connection &c = db->conn();
-        for (int i = 1; i <= 50; ++i)
-            c.exec(QStringLiteral("INSERT INTO Asset (Id, Code) VALUES (?,?)"), QVariantList{i * 10, QStringLiteral("c%1").arg(i)});
+        addSpreadItems(50);
         Dataset ds(&c);
         // fails as rows are stepped through, not when the statement is prepared
         ds.setSql(TestDb::currentEngine() == Engine::SQLite ? QStringLiteral("SELECT Code FROM Asset WHERE abs(CASE WHEN Id > 250 THEN -9223372036854775808 ELSE 1 END) > 0")

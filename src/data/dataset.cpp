@@ -882,21 +882,9 @@ bool DatasetLoader::startBackground(Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt
     // The key halfway between the smallest and the largest splits the table
     // into two halves of about equal size (keys are handed out in order).
     qint64 count = expected, low = 0, high = 0;
-    {
-        sqlite3_stmt *st = nullptr;
-        const QByteArray sql = "SELECT min(" + bg->key + "), max(" + bg->key + ") FROM " + bg->table;
-        bool found = false;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW
-            && sqlite3_column_type(st, 0) == SQLITE_INTEGER) {
-            low = sqlite3_column_int64(st, 0);
-            high = sqlite3_column_int64(st, 1);
-            found = true;
-        }
-        sqlite3_finalize(st);
-        if (!found)
-            return false;
-        bg->middle = low + (high - low) / 2;
-    }
+    if (!keyRange(db, bg->table, bg->key, low, high))
+        return false;
+    bg->middle = low + (high - low) / 2;
     for (int h = 0; h < 2; ++h)
         for (ColumnStore *c : cols) {
             bg->halves[h].push_back(std::make_unique<ColumnStore>(c->type()));
