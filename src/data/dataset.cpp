@@ -344,19 +344,11 @@ FieldType pgFieldType(Oid type)
 
 // Reads the rows of a statement without parameters into columns already
 // typed, in single-row mode, stopping early when `stop` says so.
-void pgResultsInto(pg_conn *pg, const std::vector<ColumnStore *> &cols, int &rows, const std::atomic<bool> *stop = nullptr);
-
 void pgRowsInto(pg_conn *pg, const QByteArray &sql, const std::vector<ColumnStore *> &cols, int &rows,
                 const std::atomic<bool> *stop = nullptr)
 {
     if (!PQsendQuery(pg, sql.constData()))
         throw DataError(QString::fromUtf8(PQerrorMessage(pg)).trimmed());
-    pgResultsInto(pg, cols, rows, stop);
-}
-
-// The rows of the statement just sent, as pgRowsInto reads them.
-void pgResultsInto(pg_conn *pg, const std::vector<ColumnStore *> &cols, int &rows, const std::atomic<bool> *stop)
-{
     PQsetSingleRowMode(pg);
     QString failure;
     while (PGresult *res = PQgetResult(pg)) {
@@ -521,12 +513,6 @@ private:
     static void loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql);
     static bool loadSqliteSplit(Dataset &ds, sqlite3 *db, const QString &sql);
     static int bindSqlite(const Dataset &ds, sqlite3 *db, sqlite3_stmt *stmt);
-    struct PgStatement {
-        QByteArray text;
-        std::vector<QByteArray> values;
-        std::vector<const char *> ptrs; // into `values`; null for SQL NULL
-    };
-    static PgStatement pgStatement(const Dataset &ds, const QString &sql);
     static QVariant paramValue(const Dataset &ds, const QString &name);
 };
 
@@ -805,14 +791,9 @@ bool DatasetLoader::loadSqliteSplit(Dataset &ds, sqlite3 *db, const QString &sql
         throw;
     }
     unlock();
-    for (int c = 0; c < ncols; ++c) {
+    for (int c = 0; c < ncols; ++c)
         setupField(ds, QString::fromUtf8(sqlite3_column_name(readers[0].st, c)), readers[0].cols[size_t(c)]->type());
-        readers[0].cols[size_t(c)]->appendAll(std::move(*readers[1].cols[size_t(c)]));
-        readers[1].cols[size_t(c)].reset();
-        ds.m_columns[size_t(c)] = std::move(readers[0].cols[size_t(c)]);
-    }
-    ds.m_rowCount = readers[0].rows + readers[1].rows;
-    ds.m_rowState.assign(size_t(ds.m_rowCount), quint8(Dataset::RowState::Unchanged));
+    ds.takeHalves(readers[0].cols, readers[1].cols, readers[0].rows + readers[1].rows);
     return true;
 }
 
@@ -945,32 +926,23 @@ void DatasetLoader::loadPreview(Dataset &ds, const QString &orderBy)
     ds.touch();
 }
 
-// ":name" placeholders become $1, $2 … in order of first use, with their values.
-DatasetLoader::PgStatement DatasetLoader::pgStatement(const Dataset &ds, const QString &sql)
-{
-    PgStatement st;
-    QString converted;
-    const QStringList order = scanPlaceholders(sql, &converted);
-    st.text = converted.toUtf8();
-    st.values.resize(size_t(order.size()));
-    st.ptrs.assign(size_t(order.size()), nullptr); // null pointer: SQL NULL
-    for (int k = 0; k < order.size(); ++k) {
-        const QVariant v = paramValue(ds, order[k]);
-        if (!v.isValid() || v.isNull())
-            continue;
-        st.values[size_t(k)] = v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "1" : "0") : v.toString().toUtf8();
-        st.ptrs[size_t(k)] = st.values[size_t(k)].constData();
-    }
-    return st;
-}
-
 // PostgreSQL through libpq: rows arrive one at a time (single-row mode), in
 // text form, straight into column storage.
 void DatasetLoader::loadPostgres(Dataset &ds, pg_conn *pg, const QString &sql)
 {
-    const PgStatement st = pgStatement(ds, sql);
-    const QByteArray &text = st.text;
-    const auto &ptrs = st.ptrs;
+    // ":name" placeholders become $1, $2 … in order of first use.
+    QString converted;
+    const QStringList order = scanPlaceholders(sql, &converted);
+    std::vector<QByteArray> values(size_t(order.size()));
+    std::vector<const char *> ptrs(size_t(order.size()), nullptr); // null pointer: SQL NULL
+    for (int k = 0; k < order.size(); ++k) {
+        const QVariant v = paramValue(ds, order[k]);
+        if (!v.isValid() || v.isNull())
+            continue;
+        values[size_t(k)] = v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "1" : "0") : v.toString().toUtf8();
+        ptrs[size_t(k)] = values[size_t(k)].constData();
+    }
+    const QByteArray text = converted.toUtf8();
     // A list over a table has at most a row per key: its columns are sized once.
     qint64 expected = 0;
     if (const TableDef *def = ds.m_splitTable.isEmpty() ? nullptr : Schema::table(ds.m_splitTable); def && !def->primaryKey.isEmpty()) {
@@ -1122,19 +1094,26 @@ void Dataset::finishLoading()
     const int keyField = fieldIndex(m_keyColumn);
     if (keyField >= 0 && m_cur >= 0)
         key = valueAt(m_cur, keyField);
-    for (int c = 0; c < bg->ncols; ++c) {
-        bg->halves[0][size_t(c)]->appendAll(std::move(*bg->halves[1][size_t(c)]));
-        bg->halves[1][size_t(c)].reset();
-        m_columns[size_t(c)] = std::move(bg->halves[0][size_t(c)]);
-    }
-    m_rowCount = bg->counts[0] + bg->counts[1];
-    m_rowState.assign(size_t(m_rowCount), quint8(RowState::Unchanged));
+    takeHalves(bg->halves[0], bg->halves[1], bg->counts[0] + bg->counts[1]);
     m_keyIndex.clear();
     touch();
     rebuildView();
     setCursor(visibleRowWithKey(keyField, key), false);
     notifyReset();
     emit loaded();
+}
+
+// Two halves read apart become the dataset's rows: the first half's columns,
+// each with the second half's rows after its own.
+void Dataset::takeHalves(std::vector<std::unique_ptr<ColumnStore>> &first, std::vector<std::unique_ptr<ColumnStore>> &second, int rows)
+{
+    for (size_t c = 0; c < first.size(); ++c) {
+        first[c]->appendAll(std::move(*second[c]));
+        second[c].reset();
+        m_columns[c] = std::move(first[c]);
+    }
+    m_rowCount = rows;
+    m_rowState.assign(size_t(rows), quint8(RowState::Unchanged));
 }
 
 // After the rows were read again: the visible row holding `key`, or the first.

@@ -236,6 +236,7 @@ private:
     void resetStorage();
     void addDataField(const Field &f);
     void orderStoredRows();
+    void takeHalves(std::vector<std::unique_ptr<class ColumnStore>> &first, std::vector<std::unique_ptr<class ColumnStore>> &second, int rows);
     void rebuildView();
     bool rowPasses(int storageRow) const;
     void sortView();
